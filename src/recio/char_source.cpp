@@ -1,0 +1,2 @@
+// Not yet written.
+#include "char_source.h"

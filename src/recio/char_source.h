@@ -1,0 +1,83 @@
+// CharSource: the characters a free-form read takes, one at a time, with
+// characters given back. Either one internal record or a descriptor read in
+// large blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace recio {
+
+struct StatementContext;
+
+// The end-of-input mark; characters are 0 to 255.
+inline constexpr int endOfInput = -1;
+
+class CharSource {
+ public:
+  // Characters that can always be given back in one go: one numeric field
+  // of 512 characters and the character read after it, with room to spare.
+  static constexpr std::size_t giveBackCapacity = 1024;
+
+  // An internal record: its `length` characters, then one blank standing for
+  // the record end, then the end-of-input mark for ever.
+  void openRecord(const char* record, std::int32_t length) noexcept;
+
+  // The bytes of descriptor `fd` for unit `unit`. A last line without a line
+  // end is completed by a line end that is not a byte of the stream.
+  void openDescriptor(int fd, std::int32_t unit, bool terminal) noexcept;
+
+  // The next character, 0 to 255, or endOfInput.
+  int get() noexcept {
+    if (next_ < end_) return static_cast<unsigned char>(*next_++);
+    return refill();
+  }
+
+  // Gives back `c`, the character most recently taken and not given back.
+  // Giving back the end-of-input mark does nothing: the source stays ended.
+  void unget(int c) noexcept {
+    if (c != endOfInput) --next_;
+  }
+
+  // A new statement begins: a terminal that gave the end-of-input mark may
+  // be read again; any other ended stream stays ended.
+  // Returns true when the source has ended for good.
+  bool beginStatement() noexcept;
+
+  bool isInternal() const noexcept { return unit_ < 0; }
+  std::int32_t unit() const noexcept { return unit_; }
+  int fd() const noexcept { return fd_; }
+
+  // Bytes taken from the stream so far, given-back ones not counted and the
+  // added line end never counted.
+  std::int64_t position() const noexcept;
+  // The descriptor's file offset when the stream was opened.
+  std::int64_t startOffset() const noexcept { return startOffset_; }
+
+  // Internal records: puts the record position and the count of characters
+  // taken into the context, for a failure report.
+  void updateContext(StatementContext& context) const noexcept;
+
+ private:
+  int refill() noexcept;
+
+  static constexpr std::size_t blockSize = 1 << 16;
+
+  const char* next_ = nullptr;
+  const char* end_ = nullptr;
+  std::int32_t unit_ = -1;
+  int fd_ = -1;
+  bool terminal_ = false;
+  bool ended_ = false;
+  std::int64_t startOffset_ = 0;
+  // Stream offset of buffer_[0]; see position().
+  std::int64_t bufferOffset_ = 0;
+  const char* addedLineEnd_ = nullptr;  // the line end that is not a byte
+  bool lastByteWasLineEnd_ = true;
+  const char* record_ = nullptr;  // internal: start of the record copy
+  std::int32_t recordLength_ = 0;
+  char recordCopy_[81 + 1];      // internal records up to 81 with the blank
+  char buffer_[giveBackCapacity + blockSize];
+};
+
+}  // namespace recio

@@ -1,0 +1,2 @@
+// Not yet written.
+#include "free_form_reader.h"

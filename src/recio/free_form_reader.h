@@ -1,0 +1,31 @@
+// FreeFormReader: reads values that stand in no fixed columns, separated by
+// blanks, commas or line ends, with null values, repeat counts and the slash.
+#pragma once
+
+#include <cstdint>
+
+namespace recio {
+
+class CharSource;
+
+class FreeFormReader {
+ public:
+  // Begins a statement over one internal record of `length` characters.
+  std::int32_t beginRead(const char* record, std::int32_t length,
+                         bool endOfFileExit, bool errorExit) noexcept;
+  // Begins a statement on an external unit (5: standard input).
+  std::int32_t beginRead(std::int32_t unit, bool endOfFileExit,
+                         bool errorExit) noexcept;
+
+  // Each returns 0, or -1 (end of file) / a positive error code when the
+  // statement has the matching exit; otherwise a failure does not return.
+  // A target that gets no value (null, slash, failure) keeps what it held.
+  std::int32_t readReal(double& target) noexcept;
+  // Stores a text value into `length` characters, blank-padded, cut at the
+  // first NUL or at `length`.
+  std::int32_t readText(char* target, std::int32_t length) noexcept;
+  // Ends the statement; on a unit, the rest of the line is skipped.
+  std::int32_t endRead() noexcept;
+};
+
+}  // namespace recio

@@ -1,0 +1,2 @@
+// Not yet written.
+#include "message_writer.h"

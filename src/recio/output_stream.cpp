@@ -1,0 +1,2 @@
+// Not yet written.
+#include "output_stream.h"

@@ -1,0 +1,50 @@
+// A buffered output stream on a descriptor: unbuffered, line-buffered or
+// block-buffered. The buffer of a stream lives in static storage.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace recio {
+
+enum class Buffering { none, line, block };
+
+class OutputStream {
+ public:
+  // Largest buffer a stream uses; a destination that prefers more gets this.
+  static constexpr std::size_t maxBufferSize = 1 << 20;
+
+  // Attaches the stream to `fd`. `unit` and `unitName` identify it in the
+  // report of a refused write; writes refused on unit 0 are ignored.
+  void open(int fd, Buffering buffering, std::size_t bufferSize,
+            std::int32_t unit, const char* unitName) noexcept;
+  bool isOpen() const noexcept { return fd_ >= 0; }
+  int fd() const noexcept { return fd_; }
+
+  // Appends bytes. A full buffer, a newline on a line-buffered stream and
+  // every byte of an unbuffered one are written out at once.
+  void write(const char* bytes, std::size_t n) noexcept;
+  void put(char c) noexcept { write(&c, 1); }
+
+  // Writes out what the buffer holds. A refused write on any unit but 0 ends
+  // the run through the failure report (unless a report is already under
+  // way, when the bytes are dropped).
+  void flush() noexcept;
+  // Flushes, closes the descriptor and detaches the stream; close errors
+  // are ignored.
+  void close() noexcept;
+
+  // Every stream that is open, for flushAllStreams.
+  static void flushAll() noexcept;
+
+ private:
+  int fd_ = -1;
+  Buffering buffering_ = Buffering::block;
+  char* buffer_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t used_ = 0;
+  std::int32_t unit_ = -1;
+  const char* unitName_ = nullptr;
+};
+
+}  // namespace recio

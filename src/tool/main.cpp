@@ -1,0 +1,9 @@
+// The process entry: keeps the arguments and runs the tool.
+#include "arguments.h"
+
+int main(int argc, char** argv) {
+  geocart::xargc = argc;
+  geocart::xargv = argv;
+  geocart::runTool();
+  return 0;
+}

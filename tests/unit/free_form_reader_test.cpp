@@ -1,0 +1,2 @@
+// Not yet written.
+#include <gtest/gtest.h>
