@@ -38,6 +38,9 @@ class OutputStream {
   static void flushAll() noexcept;
 
  private:
+  // Passes n bytes to the descriptor; a refusal is handled as flush() says.
+  void writeOut(const char* bytes, std::size_t n) noexcept;
+
   int fd_ = -1;
   Buffering buffering_ = Buffering::block;
   char* buffer_ = nullptr;
