@@ -1,2 +1,346 @@
-// Not yet written.
+// The field editor: the two built-in formats, the walk through a format, and
+// F and A editing of one fixed-layout record.
 #include "field_editor.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "output_stream.h"
+#include "statement_context.h"
+#include "units.h"
+
+namespace recio {
+
+namespace {
+
+using Kind = EditDescriptor::Kind;
+
+constexpr EditDescriptor threeRealsTable[] = {
+    {Kind::f, 3, 15, 4},
+};
+
+constexpr EditDescriptor threeRealsAndLabelTable[] = {
+    {Kind::f, 3, 15, 4},
+    {Kind::x, 1, 5, 0},
+    {Kind::a, 1, 8, 0},
+};
+
+__extension__ typedef unsigned __int128 Uint128;
+
+constexpr std::uint64_t signMask = std::uint64_t{1} << 63;
+constexpr std::uint64_t fractionMask = (std::uint64_t{1} << 52) - 1;
+
+constexpr std::uint64_t powersOfTen[] = {
+    1,         10,         100,         1000,        10000,
+    100000,    1000000,    10000000,    100000000,
+};
+
+// Below 10^10 and with at most 8 decimals, x * 10^d rounded fits in 64 bits
+// (at most 10^18) and the unrounded product of the 53-bit significand and
+// 10^d fits in 80 bits, so the fast path rounds on exact integers.
+constexpr int fastMaxDecimals = 8;
+constexpr std::uint64_t fastLimitBits = std::bit_cast<std::uint64_t>(1e10);
+
+// A double has no non-zero decimal digit beyond the 1074th after the point.
+constexpr std::int32_t exactDecimals = 1074;
+// Sign, the 309 integer digits of the largest double, point, the fraction
+// digits, and a spare byte.
+constexpr std::size_t scratchSize = 1 + 309 + 1 + exactDecimals + 1;
+
+void fillAsterisks(char* field, std::int32_t width) noexcept {
+  std::memset(field, '*', static_cast<std::size_t>(width));
+}
+
+// F w.d of a finite |x| below 10^10 with D decimals. `magnitude` is the bit
+// pattern of |x|. The double is m * 2^-shift exactly, so m * 10^D is
+// divided by 2^shift with its remainder kept, and the remainder decides the
+// rounding: above half up, exactly half to the even neighbour.
+template <int D>
+void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width,
+              char* field) noexcept {
+  const int biased = static_cast<int>(magnitude >> 52);
+  const std::uint64_t m = biased == 0 ? (magnitude & fractionMask)
+                                      : ((magnitude & fractionMask) | (fractionMask + 1));
+  // Below 2^34 the shift is at least 19.
+  const int shift = 1075 - (biased == 0 ? 1 : biased);
+  std::uint64_t q = 0;
+  // From a shift of 100 on, m * 10^D < 2^80 makes the value below 2^-20 of
+  // a unit of the last decimal: it rounds to zero.
+  if (shift < 100) {
+    const Uint128 product = static_cast<Uint128>(m) * powersOfTen[D];
+    q = static_cast<std::uint64_t>(product >> shift);
+    const Uint128 rest = product & ((Uint128{1} << shift) - 1);
+    const Uint128 half = Uint128{1} << (shift - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  }
+
+  std::uint64_t integerPart = q / powersOfTen[D];
+  std::uint64_t fractionPart = q % powersOfTen[D];
+  const bool negative = signBit && q != 0;
+  int integerDigits = 0;
+  for (std::uint64_t t = integerPart; t != 0; t /= 10) ++integerDigits;
+  const std::int32_t needed = D + 1 + (negative ? 1 : 0) + integerDigits;
+  if (needed > width) {
+    fillAsterisks(field, width);
+    return;
+  }
+  std::int32_t spare = width - needed;
+  char* p = field + width;
+  for (int i = 0; i < D; ++i) {
+    *--p = static_cast<char>('0' + fractionPart % 10);
+    fractionPart /= 10;
+  }
+  *--p = '.';
+  if (integerDigits == 0) {
+    if (spare > 0) {
+      *--p = '0';
+      --spare;
+    }
+  } else {
+    do {
+      *--p = static_cast<char>('0' + integerPart % 10);
+      integerPart /= 10;
+    } while (integerPart != 0);
+  }
+  if (negative) *--p = '-';
+  std::memset(field, ' ', static_cast<std::size_t>(spare));
+}
+
+// An F w.d field as pieces, so that a field wider than any buffer can be
+// written piece by piece: `fillCount` of `fill`, the body, `zeros` zero
+// digits, then `blanksAfter` blanks.
+struct FixedField {
+  char fill = ' ';
+  std::int64_t fillCount = 0;
+  const char* body = nullptr;
+  std::size_t bodyLength = 0;
+  std::int64_t zeros = 0;
+  std::int64_t blanksAfter = 0;
+};
+
+FixedField asteriskField(std::int32_t width) noexcept {
+  FixedField field;
+  field.fill = '*';
+  field.fillCount = width;
+  return field;
+}
+
+// F w.d for every double and every w > 0 and d >= 0. The digits come from
+// the correctly rounded fixed conversion of the standard library (exact
+// binary value, ties to even); the body is laid out in `scratch`, which
+// holds scratchSize bytes.
+FixedField editExact(double x, std::int32_t width, std::int32_t decimals,
+                     char* scratch) noexcept {
+  const bool signBit = std::signbit(x);
+  if (!std::isfinite(x)) {
+    if (width < 4) return asteriskField(width);
+    const char* word = std::isnan(x) ? "NaN" : decimals < 8 ? "Inf" : "Infinity";
+    char* p = scratch;
+    if (signBit) *p++ = '-';
+    const std::size_t wordLength = std::strlen(word);
+    std::memcpy(p, word, wordLength);
+    p += wordLength;
+    FixedField field;
+    field.body = scratch;
+    field.bodyLength = std::min(static_cast<std::size_t>(p - scratch),
+                                static_cast<std::size_t>(width));
+    field.blanksAfter = width - static_cast<std::int64_t>(field.bodyLength);
+    return field;
+  }
+
+  // The needed columns are at least d + 1: decide wide fields before
+  // converting anything.
+  if (static_cast<std::int64_t>(decimals) + 1 > width) return asteriskField(width);
+
+  const std::int32_t places = std::min(decimals, exactDecimals);
+  char* const digits = scratch + 1;  // room for a minus sign before them
+  char* end = std::to_chars(digits, scratch + scratchSize, std::fabs(x),
+                            std::chars_format::fixed, places)
+                  .ptr;
+  if (places == 0) *end++ = '.';
+  char* const point = std::find(digits, end, '.');
+  const bool roundsToZero =
+      std::all_of(digits, end, [](char c) { return c == '0' || c == '.'; });
+  // The conversion writes a single "0" for an integer part of zero.
+  const bool noIntegerDigits = point - digits == 1 && digits[0] == '0';
+  const std::int64_t integerDigits = noIntegerDigits ? 0 : point - digits;
+  const bool negative = signBit && !roundsToZero;
+
+  const std::int64_t needed =
+      static_cast<std::int64_t>(decimals) + 1 + (negative ? 1 : 0) + integerDigits;
+  if (needed > width) return asteriskField(width);
+  std::int64_t spare = width - needed;
+  char* start = digits;
+  if (noIntegerDigits) {
+    if (spare > 0) {
+      --spare;  // the "0" stays before the point
+    } else {
+      start = point;
+    }
+  }
+  if (negative) *--start = '-';
+
+  FixedField field;
+  field.fillCount = spare;
+  field.body = start;
+  field.bodyLength = static_cast<std::size_t>(end - start);
+  field.zeros = decimals - places;
+  return field;
+}
+
+[[gnu::noinline]] void editExactInto(double x, std::int32_t width,
+                                     std::int32_t decimals, char* out) noexcept {
+  char scratch[scratchSize];
+  const FixedField field = editExact(x, width, decimals, scratch);
+  std::memset(out, field.fill, static_cast<std::size_t>(field.fillCount));
+  out += field.fillCount;
+  std::memcpy(out, field.body, field.bodyLength);
+  out += field.bodyLength;
+  std::memset(out, '0', static_cast<std::size_t>(field.zeros));
+  out += field.zeros;
+  std::memset(out, ' ', static_cast<std::size_t>(field.blanksAfter));
+}
+
+}  // namespace
+
+constinit const Format threeReals{"(3F15.4)", threeRealsTable};
+constinit const Format threeRealsAndLabel{"(3F15.4,5X,A8)", threeRealsAndLabelTable};
+
+void editFixed(double x, std::int32_t width, std::int32_t decimals,
+               char* field) noexcept {
+  if (width <= 0) return;
+  if (decimals < 0) decimals = 0;
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  const std::uint64_t magnitude = bits & ~signMask;
+  // Infinities and NaNs lie above the limit too.
+  if (magnitude < fastLimitBits && decimals <= fastMaxDecimals) {
+    const bool signBit = (bits & signMask) != 0;
+    switch (decimals) {
+      case 0: editFast<0>(magnitude, signBit, width, field); return;
+      case 1: editFast<1>(magnitude, signBit, width, field); return;
+      case 2: editFast<2>(magnitude, signBit, width, field); return;
+      case 3: editFast<3>(magnitude, signBit, width, field); return;
+      case 4: editFast<4>(magnitude, signBit, width, field); return;
+      case 5: editFast<5>(magnitude, signBit, width, field); return;
+      case 6: editFast<6>(magnitude, signBit, width, field); return;
+      case 7: editFast<7>(magnitude, signBit, width, field); return;
+      default: editFast<8>(magnitude, signBit, width, field); return;
+    }
+  }
+  editExactInto(x, width, decimals, field);
+}
+
+void FieldEditor::beginRecord(std::int32_t unit, const Format& format) noexcept {
+  beginExternalStatement(false, Form::fixedLayout, unit, format.text, false, false);
+  output_ = obtainUnit(unit, true).output;
+  descriptor_ = format.descriptors.data();
+  end_ = descriptor_ + format.descriptors.size();
+  remaining_ = descriptor_ != end_ ? descriptor_->repeat : 0;
+  pendingMove_ = 0;
+  used_ = 0;
+}
+
+// Moves the walk to the next F or A edit descriptor with a repetition left,
+// performing the X edit descriptors on the way, and uses up the repetition.
+// nullptr when the format has no data edit descriptor left.
+const EditDescriptor* FieldEditor::nextDataDescriptor() noexcept {
+  while (descriptor_ != end_) {
+    if (descriptor_->kind == Kind::x) {
+      pendingMove_ += static_cast<std::int64_t>(std::max(descriptor_->repeat, 0)) *
+                      std::max(descriptor_->width, 0);
+    } else if (remaining_ > 0) {
+      --remaining_;
+      return descriptor_;
+    }
+    ++descriptor_;
+    remaining_ = descriptor_ != end_ ? descriptor_->repeat : 0;
+  }
+  return nullptr;
+}
+
+void FieldEditor::carryOutPendingMove() noexcept {
+  fill(' ', pendingMove_);
+  pendingMove_ = 0;
+}
+
+// A value that finds no edit descriptor of its kind (more values than the
+// format takes, or a real meeting an A edit descriptor) is not written; the
+// system's callers always pass exactly the values their format takes.
+void FieldEditor::putReal(double x) noexcept {
+  const EditDescriptor* descriptor = nextDataDescriptor();
+  if (descriptor == nullptr || descriptor->kind != Kind::f) return;
+  carryOutPendingMove();
+  const std::int32_t width = descriptor->width;
+  if (width <= 0) return;
+  if (static_cast<std::size_t>(width) <= recordCapacity) {
+    if (recordCapacity - used_ < static_cast<std::size_t>(width)) spill();
+    editFixed(x, width, descriptor->decimals, record_ + used_);
+    used_ += static_cast<std::size_t>(width);
+  } else {
+    putWideReal(x, width, descriptor->decimals);
+  }
+}
+
+[[gnu::noinline]] void FieldEditor::putWideReal(double x, std::int32_t width,
+                                                std::int32_t decimals) noexcept {
+  char scratch[scratchSize];
+  const FixedField field = editExact(x, width, std::max(decimals, 0), scratch);
+  fill(field.fill, field.fillCount);
+  copy(field.body, field.bodyLength);
+  fill('0', field.zeros);
+  fill(' ', field.blanksAfter);
+}
+
+void FieldEditor::putText(const char* text, std::int32_t length) noexcept {
+  const EditDescriptor* descriptor = nextDataDescriptor();
+  if (descriptor == nullptr || descriptor->kind != Kind::a) return;
+  carryOutPendingMove();
+  const std::int32_t width = std::max(descriptor->width, 0);
+  length = std::max(length, 0);
+  if (width > length) {
+    fill(' ', width - length);
+    copy(text, static_cast<std::size_t>(length));
+  } else {
+    copy(text, static_cast<std::size_t>(width));
+  }
+}
+
+// A move still pending at the end writes nothing.
+void FieldEditor::endRecord() noexcept {
+  if (used_ == recordCapacity) spill();
+  record_[used_++] = '\n';
+  spill();
+  pendingMove_ = 0;
+}
+
+void FieldEditor::spill() noexcept {
+  if (output_ != nullptr && used_ > 0) output_->write(record_, used_);
+  used_ = 0;
+}
+
+void FieldEditor::fill(char c, std::int64_t count) noexcept {
+  while (count > 0) {
+    if (used_ == recordCapacity) spill();
+    const std::size_t n = static_cast<std::size_t>(
+        std::min<std::int64_t>(count, static_cast<std::int64_t>(recordCapacity - used_)));
+    std::memset(record_ + used_, c, n);
+    used_ += n;
+    count -= static_cast<std::int64_t>(n);
+  }
+}
+
+void FieldEditor::copy(const char* bytes, std::size_t count) noexcept {
+  while (count > 0) {
+    if (used_ == recordCapacity) spill();
+    const std::size_t n = std::min(count, recordCapacity - used_);
+    std::memcpy(record_ + used_, bytes, n);
+    used_ += n;
+    bytes += n;
+    count -= n;
+  }
+}
+
+}  // namespace recio

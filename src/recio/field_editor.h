@@ -2,10 +2,13 @@
 // format that is a constant table of edit descriptors.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 namespace recio {
+
+class OutputStream;
 
 struct EditDescriptor {
   enum class Kind { f, x, a };
@@ -37,6 +40,26 @@ class FieldEditor {
   void putText(const char* text, std::int32_t length) noexcept;
   // Ends the record with a newline.
   void endRecord() noexcept;
+
+ private:
+  // The record is built here and handed to the unit's stream at its end (or
+  // in pieces when it outgrows this area); the stream is the only buffer.
+  static constexpr std::size_t recordCapacity = 256;
+
+  const EditDescriptor* nextDataDescriptor() noexcept;
+  void carryOutPendingMove() noexcept;
+  void putWideReal(double x, std::int32_t width, std::int32_t decimals) noexcept;
+  void spill() noexcept;
+  void fill(char c, std::int64_t count) noexcept;
+  void copy(const char* bytes, std::size_t count) noexcept;
+
+  OutputStream* output_ = nullptr;
+  const EditDescriptor* descriptor_ = nullptr;  // where the walk stands
+  const EditDescriptor* end_ = nullptr;
+  std::int32_t remaining_ = 0;    // repetitions left of *descriptor_
+  std::int64_t pendingMove_ = 0;  // columns to skip before the next field
+  std::size_t used_ = 0;
+  char record_[recordCapacity];
 };
 
 }  // namespace recio
