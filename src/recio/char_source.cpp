@@ -1,2 +1,150 @@
-// Not yet written.
+// CharSource: one internal record, or a descriptor read in blocks of 64 KiB
+// with the last characters kept in front of each block for giving back.
 #include "char_source.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "failure.h"
+#include "statement_context.h"
+
+namespace recio {
+
+void CharSource::openRecord(const char* record, std::int32_t length) noexcept {
+  unit_ = -1;
+  fd_ = -1;
+  terminal_ = false;
+  ended_ = false;
+  markPending_ = false;
+  startOffset_ = 0;
+  blockOffset_ = 0;
+  addedLineEnd_ = nullptr;
+  lastByteWasLineEnd_ = true;
+  record_ = record;
+  recordLength_ = length < 0 ? 0 : length;
+  recordFetched_ = 0;
+  next_ = end_ = block();
+}
+
+void CharSource::openDescriptor(int fd, std::int32_t unit, bool terminal) noexcept {
+  unit_ = unit;
+  fd_ = fd;
+  terminal_ = terminal;
+  ended_ = false;
+  markPending_ = false;
+  const off_t offset = ::lseek(fd, 0, SEEK_CUR);
+  startOffset_ = offset < 0 ? 0 : static_cast<std::int64_t>(offset);
+  blockOffset_ = 0;
+  addedLineEnd_ = nullptr;
+  lastByteWasLineEnd_ = true;
+  record_ = nullptr;
+  recordLength_ = 0;
+  recordFetched_ = 0;
+  next_ = end_ = block();
+}
+
+bool CharSource::beginStatement() noexcept {
+  if (ended_ && terminal_) ended_ = false;
+  return ended_;
+}
+
+std::int64_t CharSource::position() const noexcept {
+  std::int64_t p = blockOffset_ + (next_ - block());
+  if (addedLineEnd_ != nullptr) {
+    if (addedLineEnd_ >= block() && addedLineEnd_ < next_) --p;
+    if (addedLineEnd_ < block() && addedLineEnd_ >= next_) ++p;
+  }
+  return p;
+}
+
+void CharSource::updateContext(StatementContext& context) const noexcept {
+  if (record_ == nullptr) return;
+  const std::int64_t p = position();
+  if (p <= recordLength_) {
+    context.recordPosition = record_ + p;
+    context.charactersTaken = static_cast<std::int32_t>(p);
+  } else {
+    // Past the record-end blank the record has been left behind.
+    context.recordPosition = record_ + recordLength_;
+    context.charactersTaken = 0;
+  }
+}
+
+void CharSource::keepGiveBackArea() noexcept {
+  // end_ is never before block(), so the area in front of it is always there.
+  const std::ptrdiff_t shift = end_ - block();
+  if (shift == 0) return;
+  std::int64_t real = shift;
+  if (addedLineEnd_ != nullptr && addedLineEnd_ >= block()) --real;
+  blockOffset_ += real;
+  std::memmove(buffer_, end_ - giveBackCapacity, giveBackCapacity);
+  if (addedLineEnd_ != nullptr) {
+    addedLineEnd_ -= shift;
+    if (addedLineEnd_ < buffer_) addedLineEnd_ = nullptr;
+  }
+  next_ = end_ = block();
+}
+
+std::size_t CharSource::fetch() noexcept {
+  if (record_ != nullptr) {
+    // The record, then one blank for its end.
+    const std::int64_t total = static_cast<std::int64_t>(recordLength_) + 1;
+    std::int64_t n = total - recordFetched_;
+    if (n > static_cast<std::int64_t>(blockSize)) n = blockSize;
+    std::int64_t fromRecord = recordLength_ - recordFetched_;
+    if (fromRecord > n) fromRecord = n;
+    if (fromRecord > 0) {
+      std::memcpy(block(), record_ + recordFetched_, static_cast<std::size_t>(fromRecord));
+    }
+    if (n > fromRecord) block()[fromRecord] = ' ';
+    recordFetched_ += n;
+    return static_cast<std::size_t>(n);
+  }
+  if (fd_ < 0) return 0;
+  for (;;) {
+    const ssize_t n = ::read(fd_, block(), blockSize);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd p{fd_, POLLIN, 0};
+      (void)::poll(&p, 1, -1);
+      continue;
+    }
+    // A read error is not the end of the input: taking it for one would
+    // drop the rest of the data without a word.
+    reportFailure(errno, "list read");
+  }
+}
+
+int CharSource::refill() noexcept {
+  if (next_ < end_) return static_cast<unsigned char>(*next_++);
+  if (ended_) return endOfInput;
+  if (markPending_) {
+    markPending_ = false;
+    ended_ = true;
+    return endOfInput;
+  }
+  keepGiveBackArea();
+  const std::size_t n = fetch();
+  if (n > 0) {
+    end_ = block() + n;
+    lastByteWasLineEnd_ = block()[n - 1] == '\n';
+    return static_cast<unsigned char>(*next_++);
+  }
+  if (record_ == nullptr && !lastByteWasLineEnd_) {
+    // The last line had no line end: it is completed, so that it is read.
+    block()[0] = '\n';
+    addedLineEnd_ = block();
+    end_ = block() + 1;
+    lastByteWasLineEnd_ = true;
+    markPending_ = true;
+    return static_cast<unsigned char>(*next_++);
+  }
+  ended_ = true;
+  return endOfInput;
+}
+
+}  // namespace recio

@@ -60,6 +60,14 @@ class CharSource {
 
  private:
   int refill() noexcept;
+  // Moves the last giveBackCapacity characters in front of the block so
+  // that they can still be given back once the block is refilled.
+  void keepGiveBackArea() noexcept;
+  // Fills the block from the record or the descriptor; returns the count,
+  // 0 when the stream is exhausted.
+  std::size_t fetch() noexcept;
+  char* block() noexcept { return buffer_ + giveBackCapacity; }
+  const char* block() const noexcept { return buffer_ + giveBackCapacity; }
 
   static constexpr std::size_t blockSize = 1 << 16;
 
@@ -68,15 +76,16 @@ class CharSource {
   std::int32_t unit_ = -1;
   int fd_ = -1;
   bool terminal_ = false;
-  bool ended_ = false;
+  bool ended_ = false;       // the end-of-input mark has been given
+  bool markPending_ = false;  // exhausted; the mark follows the added line end
   std::int64_t startOffset_ = 0;
-  // Stream offset of buffer_[0]; see position().
-  std::int64_t bufferOffset_ = 0;
+  // Characters of the stream (added line ends not counted) before block().
+  std::int64_t blockOffset_ = 0;
   const char* addedLineEnd_ = nullptr;  // the line end that is not a byte
   bool lastByteWasLineEnd_ = true;
-  const char* record_ = nullptr;  // internal: start of the record copy
+  const char* record_ = nullptr;  // internal: the caller's record
   std::int32_t recordLength_ = 0;
-  char recordCopy_[81 + 1];      // internal records up to 81 with the blank
+  std::int64_t recordFetched_ = 0;  // internal: characters copied, blank included
   char buffer_[giveBackCapacity + blockSize];
 };
 

@@ -1,2 +1,583 @@
-// Not yet written.
+// FreeFormReader: values in free form from one internal record or a unit.
+// The statement state is process-wide: a statement may be begun by one
+// FreeFormReader object and continued by another, and it allocates nothing.
 #include "free_form_reader.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "char_source.h"
+#include "failure.h"
+#include "statement_context.h"
+#include "units.h"
+
+namespace recio {
+
+namespace {
+
+enum class ValueKind { null, real, text };
+
+struct ReaderState {
+  CharSource* source = nullptr;
+  bool firstItem = true;
+  std::int32_t repeat = 0;
+  bool stop = false;
+  bool ended = false;  // the source has given the end-of-input mark
+  bool endOfFileExit = false;
+  bool errorExit = false;
+  ValueKind kind = ValueKind::null;
+  double real = 0.0;
+  // The current text value, as far as assignment to its target can use it:
+  // at most the target's length, and nothing from a NUL on.
+  char* text = nullptr;
+  std::size_t textCapacity = 0;
+  std::size_t textKept = 0;
+};
+
+ReaderState state;
+CharSource recordSource;
+CharSource missingSource;  // never opened: gives the end-of-input mark
+
+inline int next() noexcept {
+  const int c = state.source->get();
+  if (c == endOfInput) state.ended = true;
+  return c;
+}
+
+inline void giveBack(int c) noexcept { state.source->unget(c); }
+
+inline bool isBlank(int c) noexcept { return c == ' ' || c == '\t' || c == '\n'; }
+
+inline bool isDigit(int c) noexcept { return c >= '0' && c <= '9'; }
+
+// After a repeat count's `*`: these leave the value null.
+inline bool endsValue(int c) noexcept {
+  return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '/' || c == endOfInput;
+}
+
+void skipBlanks() noexcept {
+  int c;
+  do c = next();
+  while (isBlank(c));
+  giveBack(c);
+}
+
+std::int32_t fail(std::int32_t code, const char* word) noexcept {
+  const bool hasExit = code == endOfFile ? state.endOfFileExit : state.errorExit;
+  if (hasExit) return code;
+  state.source->updateContext(statementContext);
+  reportFailure(code, word);
+}
+
+constexpr std::int32_t saturatedCount = 2147483647;
+
+std::int32_t addDigit(std::int32_t count, int digit) noexcept {
+  if (count > (saturatedCount - digit) / 10) return saturatedCount;
+  return count * 10 + digit;
+}
+
+// ---- the number scanner ----
+
+// Characters examined for one number, white space in front included. The
+// give-back area holds them all, with the one read after them.
+constexpr int fieldLimit = 512;
+constexpr int noCharacter = -2;  // nothing looked at yet
+constexpr int limitReached = -3;
+
+struct Number {
+  bool found = false;
+  bool integerForm = false;
+  std::int32_t count = 0;  // the integer form, saturated
+  double value = 0.0;
+};
+
+class Scanner {
+ public:
+  Number scan() noexcept;
+
+ private:
+  int look() noexcept {
+    if (ahead_ == noCharacter) ahead_ = n_ < fieldLimit ? next() : limitReached;
+    return ahead_;
+  }
+  void take() noexcept {
+    text_[n_++] = static_cast<char>(ahead_);
+    ahead_ = noCharacter;
+  }
+  bool takeLetter(char lower) noexcept {
+    const int c = look();
+    if (c < 0 || (c | 0x20) != lower) return false;
+    take();
+    return true;
+  }
+  int takeDigits() noexcept {
+    int digits = 0;
+    while (isDigit(look())) {
+      take();
+      ++digits;
+    }
+    return digits;
+  }
+  // Gives back every character read after the first `accepted`.
+  void giveBackFrom(int accepted) noexcept {
+    if (ahead_ != noCharacter && ahead_ != limitReached) giveBack(ahead_);
+    for (int i = n_; i > accepted; --i) giveBack(static_cast<unsigned char>(text_[i - 1]));
+  }
+  double convert(bool negative, int body, int significandEnd, int exponentStart,
+                 bool exponentNegative) const noexcept;
+
+  char text_[fieldLimit];
+  int n_ = 0;
+  int ahead_ = noCharacter;
+};
+
+inline bool isScannerSpace(int c) noexcept {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+Number Scanner::scan() noexcept {
+  Number result;
+  while (isScannerSpace(look())) take();
+  bool negative = false;
+  if (look() == '+' || look() == '-') {
+    negative = look() == '-';
+    take();
+  }
+  const int body = n_;
+  const int c = look();
+  if (c >= 0 && (c | 0x20) == 'i') {
+    take();
+    if (takeLetter('n') && takeLetter('f')) {
+      int accepted = n_;
+      if (takeLetter('i') && takeLetter('n') && takeLetter('i') && takeLetter('t') &&
+          takeLetter('y')) {
+        accepted = n_;
+      }
+      giveBackFrom(accepted);
+      result.found = true;
+      result.value = std::bit_cast<double>(0x7FF0000000000000ULL | (negative ? 1ULL << 63 : 0));
+      return result;
+    }
+    giveBackFrom(0);
+    return result;
+  }
+  if (c >= 0 && (c | 0x20) == 'n') {
+    take();
+    if (takeLetter('a') && takeLetter('n')) {
+      int accepted = n_;
+      if (look() == '(') {
+        take();
+        while (look() >= 0 && look() != ')') take();
+        if (look() == ')') {
+          take();
+          accepted = n_;
+        }
+      }
+      giveBackFrom(accepted);
+      result.found = true;
+      result.value = std::bit_cast<double>(negative ? 0xFFFFFFFFFFFFFFFFULL : 0x7FFFFFFFFFFFFFFFULL);
+      return result;
+    }
+    giveBackFrom(0);
+    return result;
+  }
+  int digits = takeDigits();
+  bool point = false;
+  if (look() == '.') {
+    take();
+    point = true;
+    digits += takeDigits();
+  }
+  if (digits == 0) {
+    giveBackFrom(0);
+    return result;
+  }
+  const int significandEnd = n_;
+  int accepted = n_;
+  int exponentStart = -1;
+  bool exponentNegative = false;
+  const int e = look();
+  if (e == 'e' || e == 'E' || e == 'd' || e == 'D' || e == 'q' || e == 'Q') {
+    take();
+    if (look() == '+' || look() == '-') {
+      exponentNegative = look() == '-';
+      take();
+    }
+  } else if (e == '+' || e == '-') {
+    exponentNegative = e == '-';
+    take();
+  }
+  if (n_ > significandEnd && isDigit(look())) {
+    exponentStart = n_;
+    takeDigits();
+    accepted = n_;
+  }
+  giveBackFrom(accepted);
+  result.found = true;
+  result.integerForm = !point && exponentStart < 0;
+  if (result.integerForm) {
+    std::int32_t count = 0;
+    for (int i = body; i < significandEnd; ++i) count = addDigit(count, text_[i] - '0');
+    result.count = negative ? -count : count;
+  }
+  result.value = convert(negative, body, significandEnd, exponentStart, exponentNegative);
+  return result;
+}
+
+double Scanner::convert(bool negative, int body, int significandEnd, int exponentStart,
+                        bool exponentNegative) const noexcept {
+  // An exponent beyond 99999 cannot change the outcome of 512 digits at most:
+  // it overflows or underflows either way, so it is held at that bound.
+  constexpr std::int32_t exponentBound = 99999;
+  std::int32_t exponent = 0;
+  if (exponentStart >= 0) {
+    for (int i = exponentStart; i < n_ && isDigit(static_cast<unsigned char>(text_[i])); ++i) {
+      exponent = exponent * 10 + (text_[i] - '0');
+      if (exponent > exponentBound) {
+        exponent = exponentBound;
+        break;
+      }
+    }
+    if (exponentNegative) exponent = -exponent;
+  }
+  // from_chars takes no '+' and no exponent letter but e; it rounds exactly.
+  char normal[fieldLimit + 16];
+  std::size_t m = 0;
+  if (negative) normal[m++] = '-';
+  std::memcpy(normal + m, text_ + body, static_cast<std::size_t>(significandEnd - body));
+  m += static_cast<std::size_t>(significandEnd - body);
+  if (exponent != 0) {
+    normal[m++] = 'e';
+    const auto r = std::to_chars(normal + m, normal + sizeof normal, exponent);
+    m = static_cast<std::size_t>(r.ptr - normal);
+  }
+  double value = 0.0;
+  const auto r = std::from_chars(normal, normal + m, value);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Beyond the doubles: the decimal exponent of the leading digit tells an
+    // overflow from an underflow.
+    int integerDigits = 0;
+    int leadingZeros = 0;
+    bool seenPoint = false;
+    bool seenNonZero = false;
+    for (int i = body; i < significandEnd; ++i) {
+      const char ch = text_[i];
+      if (ch == '.') {
+        seenPoint = true;
+        continue;
+      }
+      if (!seenPoint) ++integerDigits;
+      if (!seenNonZero) {
+        if (ch == '0') {
+          ++leadingZeros;
+        } else {
+          seenNonZero = true;
+        }
+      }
+    }
+    const std::int64_t leading =
+        static_cast<std::int64_t>(exponent) + integerDigits - 1 - leadingZeros;
+    const std::uint64_t sign = negative ? 1ULL << 63 : 0;
+    value = std::bit_cast<double>(sign | (leading >= 0 ? 0x7FF0000000000000ULL : 0));
+  }
+  return value;
+}
+
+// ---- statement steps ----
+
+// A real item that found no number: the rest up to a line end or slash is
+// dropped.
+std::int32_t recover() noexcept {
+  int c;
+  do c = next();
+  while (c != '\n' && c != '/' && c != endOfInput);
+  if (c == endOfInput) return fail(endOfFile, "list read");
+  return fail(incomprehensibleListInput, "list io");
+}
+
+std::int32_t separatorStep() noexcept {
+  skipBlanks();
+  if (state.ended) return fail(endOfFile, "list io");
+  const int c = next();
+  if (c == '/') {
+    giveBack(c);
+    state.stop = true;
+    return success;
+  }
+  if (c == ',') {
+    skipBlanks();
+    if (state.ended) return fail(endOfFile, "list io");
+    return success;
+  }
+  giveBack(c);
+  return success;
+}
+
+// Steps shared by both kinds before a value is read. Returns true when the
+// item is settled with `status` and no value is to be read.
+bool beginItem(std::int32_t& status, const char* endWord) noexcept {
+  if (state.ended) {
+    status = fail(endOfFile, "list read");
+    return true;
+  }
+  status = success;
+  if (state.stop) return true;
+  if (state.repeat > 0) return true;
+  if (!state.firstItem) {
+    status = separatorStep();
+    if (status != success || state.stop) return true;
+  }
+  state.firstItem = false;
+  state.kind = ValueKind::null;
+  skipBlanks();
+  if (state.ended) {
+    status = fail(endOfFile, endWord);
+    return true;
+  }
+  const int c = next();
+  giveBack(c);
+  if (c == ',') return true;
+  if (c == '/') {
+    state.stop = true;
+    return true;
+  }
+  return false;
+}
+
+void finishRepeat() noexcept {
+  if (state.repeat > 0) --state.repeat;
+}
+
+// ---- text values ----
+
+class TextCollector {
+ public:
+  explicit TextCollector(std::int32_t length) noexcept
+      : limit_(length > 0 ? static_cast<std::size_t>(length) : 0) {
+    state.textKept = 0;
+  }
+  void append(int c) noexcept {
+    last_ = c;
+    lastKept_ = false;
+    if (nulSeen_ || state.textKept >= limit_) return;
+    if (c == 0) {
+      nulSeen_ = true;
+      return;
+    }
+    if (state.textKept == state.textCapacity && !grow()) return;
+    state.text[state.textKept++] = static_cast<char>(c);
+    lastKept_ = true;
+  }
+  // A line end: true when it continues the value after a backslash.
+  bool continuesAfterBackslash() noexcept {
+    if (last_ != '\\') return false;
+    if (lastKept_) state.text[state.textKept - 1] = '\n';
+    last_ = '\n';
+    return true;
+  }
+  bool outOfSpace() const noexcept { return outOfSpace_; }
+
+ private:
+  bool grow() noexcept {
+    const std::size_t capacity = state.textCapacity == 0 ? 128 : state.textCapacity * 2;
+    char* grown = static_cast<char*>(std::realloc(state.text, capacity));
+    if (grown == nullptr) {
+      outOfSpace_ = true;
+      nulSeen_ = true;  // keep nothing more
+      return false;
+    }
+    state.text = grown;
+    state.textCapacity = capacity;
+    return true;
+  }
+
+  std::size_t limit_;
+  int last_ = -1;
+  bool lastKept_ = false;
+  bool nulSeen_ = false;
+  bool outOfSpace_ = false;
+};
+
+void readQuoted(int quote, TextCollector& value) noexcept {
+  for (;;) {
+    const int c = next();
+    if (c == endOfInput) return;
+    if (c == quote) {
+      const int after = next();
+      if (after != quote) {
+        giveBack(after);
+        return;
+      }
+      value.append(quote);
+    } else if (c == '\n') {
+      value.continuesAfterBackslash();  // otherwise the line end is dropped
+    } else {
+      value.append(c);
+    }
+  }
+}
+
+void readUnquoted(int c, TextCollector& value) noexcept {
+  for (;;) {
+    if (c == ',' || c == ' ' || c == '\t' || c == '/' || c == endOfInput) break;
+    if (c == '\n' && !value.continuesAfterBackslash()) break;
+    if (c != '\n') value.append(c);
+    c = next();
+  }
+  giveBack(c);
+}
+
+inline bool isQuote(int c) noexcept { return c == '\'' || c == '"' || c == 2; }
+
+void assignText(char* target, std::int32_t length) noexcept {
+  if (length <= 0) return;
+  const std::size_t n = std::min(state.textKept, static_cast<std::size_t>(length));
+  if (n > 0) std::memcpy(target, state.text, n);
+  std::memset(target + n, ' ', static_cast<std::size_t>(length) - n);
+}
+
+std::int32_t startStatement(CharSource& source, bool endOfFileExit, bool errorExit) noexcept {
+  state.source = &source;
+  state.firstItem = true;
+  state.repeat = 0;
+  state.stop = false;
+  state.kind = ValueKind::null;
+  state.endOfFileExit = endOfFileExit;
+  state.errorExit = errorExit;
+  state.ended = source.beginStatement();
+  return success;
+}
+
+}  // namespace
+
+std::int32_t FreeFormReader::beginRead(const char* record, std::int32_t length,
+                                       bool endOfFileExit, bool errorExit) noexcept {
+  beginInternalListRead(record, length);
+  statementContext.endOfFileExit = endOfFileExit;
+  statementContext.errorExit = errorExit;
+  recordSource.openRecord(record, length);
+  return startStatement(recordSource, endOfFileExit, errorExit);
+}
+
+std::int32_t FreeFormReader::beginRead(std::int32_t unit, bool endOfFileExit,
+                                       bool errorExit) noexcept {
+  beginExternalStatement(true, Form::freeForm, unit, "ext list io", endOfFileExit, errorExit);
+  Unit& u = obtainUnit(unit, false);
+  return startStatement(u.input != nullptr ? *u.input : missingSource, endOfFileExit,
+                        errorExit);
+}
+
+std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
+                                       bool errorExit) noexcept {
+  beginExternalStatement(true, Form::freeForm, source.unit(), "ext list io", endOfFileExit,
+                         errorExit);
+  statementContext.unitObtained = true;
+  return startStatement(source, endOfFileExit, errorExit);
+}
+
+std::int32_t FreeFormReader::readReal(double& target) noexcept {
+  std::int32_t status;
+  if (beginItem(status, "list read")) {
+    if (status == success && !state.stop && state.repeat > 0) {
+      // A repeated value that is not a real leaves the item unchanged.
+      if (state.kind == ValueKind::real) target = state.real;
+      finishRepeat();
+    }
+    return status;
+  }
+  Scanner scanner;
+  Number number = scanner.scan();
+  if (number.found && number.integerForm) {
+    const int c = next();
+    if (c == '*') {
+      if (number.count < 1) return fail(negativeRepeatCount, "list io");
+      state.repeat = number.count;
+      const int after = next();
+      giveBack(after);
+      if (endsValue(after)) {
+        number.found = false;
+      } else {
+        Scanner valueScanner;
+        number = valueScanner.scan();
+        if (!number.found) return recover();
+      }
+      if (state.ended) return fail(endOfFile, "list read");
+      if (number.found) {
+        state.kind = ValueKind::real;
+        state.real = number.value;
+        target = number.value;
+      }
+      finishRepeat();
+      return success;
+    }
+    giveBack(c);
+  }
+  if (!number.found) return recover();
+  // A number ended by the end of input is not assigned.
+  if (state.ended) return fail(endOfFile, "list read");
+  state.kind = ValueKind::real;
+  state.real = number.value;
+  target = number.value;
+  return success;
+}
+
+std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcept {
+  std::int32_t status;
+  if (beginItem(status, "list io")) {
+    if (status == success && !state.stop && state.repeat > 0) {
+      // A repeated real reaching a text item leaves it unchanged.
+      if (state.kind == ValueKind::text) assignText(target, length);
+      finishRepeat();
+    }
+    return status;
+  }
+  int c = next();
+  if (isDigit(c)) {
+    std::int32_t count = 0;
+    do {
+      count = addDigit(count, c - '0');
+      c = next();
+    } while (isDigit(c));
+    if (c != '*') {
+      if (c == endOfInput) return fail(endOfFile, "list io");
+      giveBack(c);
+      return fail(noStarAfterRepeatCount, "list io");
+    }
+    state.repeat = count;
+    c = next();
+    if (endsValue(c)) {
+      giveBack(c);
+      if (state.ended) return fail(endOfFile, "list io");
+      finishRepeat();
+      return success;
+    }
+  }
+  TextCollector value(length);
+  if (isQuote(c)) {
+    readQuoted(c, value);
+  } else {
+    readUnquoted(c, value);
+  }
+  if (state.ended) return fail(endOfFile, "list io");
+  if (value.outOfSpace()) return fail(outOfFreeSpace, "list read");
+  state.kind = ValueKind::text;
+  assignText(target, length);
+  finishRepeat();
+  return success;
+}
+
+std::int32_t FreeFormReader::endRead() noexcept {
+  state.repeat = 0;
+  if (state.source->isInternal()) return success;
+  if (state.ended) return fail(endOfFile, "list read");
+  int c;
+  do c = next();
+  while (c != '\n' && c != endOfInput);
+  if (c == endOfInput) return fail(endOfFile, "list read");
+  return success;
+}
+
+}  // namespace recio

@@ -16,6 +16,11 @@ class FreeFormReader {
   // Begins a statement on an external unit (5: standard input).
   std::int32_t beginRead(std::int32_t unit, bool endOfFileExit,
                          bool errorExit) noexcept;
+  // Begins a statement on a source opened with CharSource::openDescriptor,
+  // described in the statement context as a read of the source's unit with
+  // the unit obtained. The source must outlive the statement.
+  std::int32_t beginRead(CharSource& source, bool endOfFileExit,
+                         bool errorExit) noexcept;
 
   // Each returns 0, or -1 (end of file) / a positive error code when the
   // statement has the matching exit; otherwise a failure does not return.
