@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -35,9 +36,14 @@ void noCoreImage() {
   setrlimit(RLIMIT_CORE, &none);
 }
 
+// Files made by a test's children go into a directory named after the test
+// process, which removes it when the test ends.
+std::string scratchOf(pid_t owner) { return "/tmp/geocart_failure_" + std::to_string(owner); }
+
 class Failure : public testing::Test {
  protected:
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+  void TearDown() override { std::filesystem::remove_all(scratchOf(getpid())); }
 };
 
 std::string readFile(const std::string& path) {
@@ -372,9 +378,14 @@ const ExternalCase externalCases[] = {
     {"nothing taken", "abc\n", 0, 0, "part of last data: |abc^J\n"},
 };
 
-void failReadingFile(const ExternalCase& c, const std::string& path) {
+void failReadingFile(const ExternalCase& c) {
   noCoreImage();
-  const int fd = open(path.c_str(), O_RDONLY);
+  const std::string dir = scratchOf(getppid());
+  mkdir(dir.c_str(), 0700);
+  std::string path = dir + "/inputXXXXXX";
+  const int fd = mkstemp(path.data());
+  if (fd < 0 || write(fd, c.input.data(), c.input.size()) < 0) std::abort();
+  lseek(fd, 0, SEEK_SET);
   dup2(fd, 0);
   recio::beginExternalStatement(true, Form::freeForm, 5, "ext list io", true, false);
   recio::Unit& unit = recio::obtainUnit(5, false);
@@ -387,14 +398,12 @@ void failReadingFile(const ExternalCase& c, const std::string& path) {
 TEST_F(Failure, ExternalReadFromAFileShowsTheDataAround) {
   for (const ExternalCase& c : externalCases) {
     SCOPED_TRACE(c.name);
-    const std::string path = tempFile(c.input);
-    EXPECT_EXIT(failReadingFile(c, path), testing::KilledBySignal(SIGABRT),
+    EXPECT_EXIT(failReadingFile(c), testing::KilledBySignal(SIGABRT),
                 testing::Eq("list io: [1012] incomprehensible list input\n"
                             "logical unit 5, named 'stdin'\n"
                             "lately: reading sequential list external IO\n"
                             "part of last format: ext list io\n" +
                             std::string(c.dataLine)));
-    unlink(path.c_str());
   }
 }
 
@@ -422,8 +431,9 @@ TEST_F(Failure, RefusedWriteOnStandardOutputEndsTheRun) {
 
 void writeToFullFortSix() {
   noCoreImage();
-  char dir[] = "/tmp/failure_dirXXXXXX";
-  if (mkdtemp(dir) == nullptr || chdir(dir) != 0) std::abort();
+  const std::string dir = scratchOf(getppid());
+  mkdir(dir.c_str(), 0700);
+  if (chdir(dir.c_str()) != 0) std::abort();
   if (symlink("/dev/full", "fort.6") != 0) std::abort();
   close(1);
   recio::createUnitTable();
