@@ -1,1 +1,387 @@
-// Not yet written.
+// Fork and exec with chosen standard descriptors; the parent feeds standard
+// input and drains standard output and error together, so that no pipe can
+// fill up while the parent waits on another one.
+#include "run_process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace golden {
+namespace {
+
+std::string errnoText(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
+
+// A directory under the system's temporary directory, removed on scope exit.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = std::filesystem::temp_directory_path().string() +
+                          "/geocart-golden-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempDir() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  void assign(int fd) {
+    reset();
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+bool readWholeFile(const std::string& path, std::string& out) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Runs in the child between fork and exec: only async-signal-safe calls.
+[[noreturn]] void becomeChild(const int (&source)[3], const char* workDir,
+                              const char* program, char* const* argv) {
+  const rlimit noCore{0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);  // the parent ignores it; exec keeps an ignored signal ignored
+  if (workDir != nullptr && chdir(workDir) != 0) _exit(126);
+  // Move the sources above the standard descriptors first, so that one source
+  // that happens to be 0, 1 or 2 is not overwritten by another's dup2.
+  int high[3];
+  for (int i = 0; i < 3; ++i) {
+    high[i] = source[i] >= 0 ? fcntl(source[i], F_DUPFD_CLOEXEC, 64) : -1;
+    if (source[i] >= 0 && high[i] < 0) _exit(126);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (high[i] >= 0) {
+      if (dup2(high[i], i) < 0) _exit(126);
+    } else {
+      close(i);
+    }
+  }
+  for (int fd = 3; fd < 1024; ++fd) close(fd);
+  execv(program, argv);
+  _exit(127);
+}
+
+}  // namespace
+
+std::string describe(const Ending& end) {
+  if (!end.signalled) return "exited with status " + std::to_string(end.number);
+  std::string name = end.number == SIGABRT   ? " (SIGABRT)"
+                     : end.number == SIGPIPE ? " (SIGPIPE)"
+                     : end.number == SIGSEGV ? " (SIGSEGV)"
+                     : end.number == SIGKILL ? " (SIGKILL)"
+                                             : "";
+  return "killed by signal " + std::to_string(end.number) + name;
+}
+
+RunResult runProcess(const RunRequest& request) {
+  RunResult result;
+  // A child that ends without reading its input must not kill the parent.
+  signal(SIGPIPE, SIG_IGN);
+
+  TempDir scratch;
+  if (!scratch.ok()) {
+    result.failure = errnoText("mkdtemp");
+    return result;
+  }
+  TempDir work;
+  if (request.inTempDir) {
+    if (!work.ok()) {
+      result.failure = errnoText("mkdtemp");
+      return result;
+    }
+    for (const auto& dir : request.dirsBefore) {
+      if (::mkdir((work.path() + "/" + dir).c_str(), 0700) != 0) {
+        result.failure = errnoText("mkdir");
+        return result;
+      }
+    }
+  }
+
+  // The child's ends (given to it) and the parent's ends (kept here).
+  Fd childIn, childOut, childErr, parentIn, parentOut, parentErr;
+  auto makePipe = [&](Fd& readEnd, Fd& writeEnd) {
+    int p[2];
+    if (::pipe2(p, O_CLOEXEC) != 0) return false;
+    readEnd.assign(p[0]);
+    writeEnd.assign(p[1]);
+    return true;
+  };
+
+  switch (request.stdinKind) {
+    case StdinKind::pipe:
+    case StdinKind::emptyPipe:
+      if (!makePipe(childIn, parentIn)) result.failure = errnoText("pipe");
+      if (request.stdinKind == StdinKind::emptyPipe) {
+        if (!request.stdinBytes.empty()) result.failure = "emptyPipe with stdin bytes";
+        parentIn.reset();
+      }
+      break;
+    case StdinKind::regularFile: {
+      const std::string path = scratch.path() + "/stdin";
+      if (!writeWholeFile(path, request.stdinBytes)) {
+        result.failure = errnoText("stdin file");
+        break;
+      }
+      childIn.assign(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+      if (childIn.get() < 0) result.failure = errnoText("open stdin file");
+      break;
+    }
+    case StdinKind::devNull:
+      childIn.assign(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+      if (childIn.get() < 0) result.failure = errnoText("open /dev/null");
+      break;
+    case StdinKind::closed:
+      break;
+  }
+  if (request.stdinKind != StdinKind::pipe && request.stdinKind != StdinKind::regularFile &&
+      !request.stdinBytes.empty() && result.failure.empty()) {
+    result.failure = "stdin bytes given for a stdin that cannot hold them";
+  }
+
+  const std::string stdoutPath = scratch.path() + "/stdout";
+  switch (request.stdoutKind) {
+    case StdoutKind::pipe:
+      if (!makePipe(parentOut, childOut)) result.failure = errnoText("pipe");
+      break;
+    case StdoutKind::regularFile:
+      childOut.assign(
+          ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      if (childOut.get() < 0) result.failure = errnoText("open stdout file");
+      break;
+    case StdoutKind::devFull:
+      childOut.assign(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+      if (childOut.get() < 0) result.failure = errnoText("open /dev/full");
+      break;
+    case StdoutKind::closed:
+      break;
+  }
+  if (!request.closeStderr && !makePipe(parentErr, childErr)) {
+    result.failure = errnoText("pipe");
+  }
+  if (!result.failure.empty()) return result;
+
+  std::vector<std::string> argStrings;
+  argStrings.push_back(request.program);
+  argStrings.insert(argStrings.end(), request.args.begin(), request.args.end());
+  std::vector<char*> argv;
+  for (auto& a : argStrings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int source[3] = {childIn.get(), childOut.get(), childErr.get()};
+  const char* workDir = request.inTempDir ? work.path().c_str() : nullptr;
+
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    result.failure = errnoText("fork");
+    return result;
+  }
+  if (pid == 0) becomeChild(source, workDir, request.program.c_str(), argv.data());
+
+  childIn.reset();
+  childOut.reset();
+  childErr.reset();
+  if (parentIn.get() >= 0) {
+    ::fcntl(parentIn.get(), F_SETFL, ::fcntl(parentIn.get(), F_GETFL) | O_NONBLOCK);
+  }
+
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(request.timeoutSeconds);
+  bool timedOut = false;
+  std::size_t written = 0;
+  if (parentIn.get() >= 0 && request.stdinBytes.empty()) parentIn.reset();
+
+  while (parentIn.get() >= 0 || parentOut.get() >= 0 || parentErr.get() >= 0) {
+    pollfd fds[3];
+    nfds_t count = 0;
+    Fd* owners[3];
+    auto add = [&](Fd& fd, short events) {
+      if (fd.get() < 0) return;
+      fds[count] = pollfd{fd.get(), events, 0};
+      owners[count] = &fd;
+      ++count;
+    };
+    add(parentIn, POLLOUT);
+    add(parentOut, POLLIN);
+    add(parentErr, POLLIN);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      timedOut = true;
+      break;
+    }
+    const int ready = ::poll(fds, count, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) {
+      result.failure = errnoText("poll");
+      break;
+    }
+    for (nfds_t i = 0; i < count; ++i) {
+      if (fds[i].revents == 0) continue;
+      Fd& fd = *owners[i];
+      if (&fd == &parentIn) {
+        const ssize_t n = ::write(fd.get(), request.stdinBytes.data() + written,
+                                  request.stdinBytes.size() - written);
+        if (n > 0) written += static_cast<std::size_t>(n);
+        // A reader that has gone (EPIPE) simply takes no more bytes.
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) ||
+            written == request.stdinBytes.size()) {
+          fd.reset();
+        }
+      } else {
+        char chunk[4096];
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n > 0) {
+          (&fd == &parentOut ? result.stdoutBytes : result.stderrBytes)
+              .append(chunk, static_cast<std::size_t>(n));
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+          fd.reset();
+        }
+      }
+    }
+  }
+
+  // Wait for the child, still bounded by the deadline.
+  int status = 0;
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, timedOut ? 0 : WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) {
+      result.failure = errnoText("waitpid");
+      return result;
+    }
+    if (!timedOut && Clock::now() >= deadline) timedOut = true;
+    if (timedOut) {
+      ::kill(pid, SIGKILL);
+      continue;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (timedOut) {
+    result.failure = "timed out after " + std::to_string(request.timeoutSeconds) + " s";
+  }
+  if (WIFEXITED(status)) {
+    result.end = exitedWith(WEXITSTATUS(status));
+  } else if (WIFSIGNALED(status)) {
+    result.end = killedBy(WTERMSIG(status));
+  }
+
+  if (request.stdoutKind == StdoutKind::regularFile &&
+      !readWholeFile(stdoutPath, result.stdoutBytes)) {
+    result.failure = errnoText("read stdout file");
+  }
+  if (request.inTempDir) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(work.path(), ec)) {
+      if (!entry.is_regular_file()) continue;
+      std::string contents;
+      if (!readWholeFile(entry.path().string(), contents)) {
+        result.failure = errnoText("read left file");
+      }
+      result.files[entry.path().filename().string()] = contents;
+    }
+  }
+  return result;
+}
+
+std::string escape(const std::string& bytes) {
+  std::string out;
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c >= 32 && c < 127) {
+      out += static_cast<char>(c);
+    } else if (c < 32 || c == 127) {
+      out += '^';
+      out += static_cast<char>(c ^ 64);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string compareBytes(const std::string& expected, const std::string& actual) {
+  if (expected == actual) return {};
+  std::size_t at = 0;
+  while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+  std::string report = "first difference at byte offset " + std::to_string(at) + "\n";
+  report += "  expected (" + std::to_string(expected.size()) + " bytes): " +
+            escape(expected) + "\n";
+  report += "  actual   (" + std::to_string(actual.size()) + " bytes): " +
+            escape(actual) + "\n";
+  // Around the difference, so that it can be found in long output.
+  const std::size_t from = at > 20 ? at - 20 : 0;
+  report += "  near it, expected: ..." + escape(expected.substr(std::min(from, expected.size()), 40)) +
+            "\n";
+  report += "  near it, actual:   ..." + escape(actual.substr(std::min(from, actual.size()), 40)) +
+            "\n";
+  return report;
+}
+
+}  // namespace golden

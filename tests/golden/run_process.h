@@ -1,0 +1,73 @@
+// Runs a program as a child process with chosen standard descriptors and
+// collects what it wrote and how it ended, for the end-to-end cases.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace golden {
+
+// What descriptor 0 of the child is.
+enum class StdinKind {
+  pipe,         // a pipe the parent fills with the bytes, then closes
+  emptyPipe,    // a pipe closed by the parent at once
+  regularFile,  // a temporary regular file holding the bytes, read from offset 0
+  devNull,      // /dev/null
+  closed,       // descriptor 0 not open
+};
+
+// What descriptor 1 of the child is.
+enum class StdoutKind {
+  pipe,         // a pipe drained by the parent
+  regularFile,  // a temporary regular file, read back after the child ends
+  devFull,      // /dev/full: every write fails with ENOSPC
+  closed,       // descriptor 1 not open
+};
+
+// How a process ended: an exit status or a terminating signal.
+struct Ending {
+  bool signalled = false;
+  int number = 0;  // exit status, or signal number
+  friend bool operator==(const Ending&, const Ending&) = default;
+};
+
+inline Ending exitedWith(int status) { return {false, status}; }
+inline Ending killedBy(int signal) { return {true, signal}; }
+
+std::string describe(const Ending& end);
+
+struct RunRequest {
+  std::string program;
+  std::vector<std::string> args;  // after the program name
+  StdinKind stdinKind = StdinKind::pipe;
+  std::string stdinBytes;
+  StdoutKind stdoutKind = StdoutKind::pipe;
+  bool closeStderr = false;  // descriptor 2 not open; stderr then reads as ""
+  // Run in a fresh temporary directory holding these empty subdirectories.
+  bool inTempDir = false;
+  std::vector<std::string> dirsBefore;
+  int timeoutSeconds = 20;
+};
+
+struct RunResult {
+  std::string failure;  // non-empty when the run itself went wrong
+  std::string stdoutBytes;
+  std::string stderrBytes;
+  Ending end;
+  // Regular files left in the temporary directory: name -> contents.
+  std::map<std::string, std::string> files;
+};
+
+RunResult runProcess(const RunRequest& request);
+
+// Bytes in a visible form: printable ASCII as is, a control byte c as ^ and
+// the character c ^ 64 (so a line end is ^J), a backslash as \\, a byte of
+// 128 or more as \xNN.
+std::string escape(const std::string& bytes);
+
+// Empty when equal; otherwise the first differing byte offset and both sides
+// escaped.
+std::string compareBytes(const std::string& expected, const std::string& actual);
+
+}  // namespace golden
