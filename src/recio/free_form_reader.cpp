@@ -39,7 +39,6 @@ struct ReaderState {
 
 ReaderState state;
 CharSource recordSource;
-CharSource missingSource;  // never opened: gives the end-of-input mark
 
 inline int next() noexcept {
   const int c = state.source->get();
@@ -465,9 +464,9 @@ std::int32_t FreeFormReader::beginRead(const char* record, std::int32_t length,
 std::int32_t FreeFormReader::beginRead(std::int32_t unit, bool endOfFileExit,
                                        bool errorExit) noexcept {
   beginExternalStatement(true, Form::freeForm, unit, "ext list io", endOfFileExit, errorExit);
+  // obtainUnit does not return without a source to read from.
   Unit& u = obtainUnit(unit, false);
-  return startStatement(u.input != nullptr ? *u.input : missingSource, endOfFileExit,
-                        errorExit);
+  return startStatement(*u.input, endOfFileExit, errorExit);
 }
 
 std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
