@@ -34,9 +34,32 @@ constexpr std::uint64_t signMask = std::uint64_t{1} << 63;
 constexpr std::uint64_t fractionMask = (std::uint64_t{1} << 52) - 1;
 
 constexpr std::uint64_t powersOfTen[] = {
-    1,         10,         100,         1000,        10000,
-    100000,    1000000,    10000000,    100000000,
+    1ull,
+    10ull,
+    100ull,
+    1000ull,
+    10000ull,
+    100000ull,
+    1000000ull,
+    10000000ull,
+    100000000ull,
+    1000000000ull,
+    10000000000ull,
+    100000000000ull,
+    1000000000000ull,
+    10000000000000ull,
+    100000000000000ull,
+    1000000000000000ull,
+    10000000000000000ull,
+    100000000000000000ull,
+    1000000000000000000ull,
+    10000000000000000000ull,
 };
+
+constexpr char digitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 // Below 10^10 and with at most 8 decimals, x * 10^d rounded fits in 64 bits
 // (at most 10^18) and the unrounded product of the 53-bit significand and
@@ -80,33 +103,38 @@ void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width,
   std::uint64_t integerPart = q / powersOfTen[D];
   std::uint64_t fractionPart = q % powersOfTen[D];
   const bool negative = signBit && q != 0;
-  int integerDigits = 0;
-  for (std::uint64_t t = integerPart; t != 0; t /= 10) ++integerDigits;
-  const std::int32_t needed = D + 1 + (negative ? 1 : 0) + integerDigits;
-  if (needed > width) {
+  // The columns left for integer digits; a zero integer part needs none.
+  const std::int32_t integerColumns = width - D - 1 - (negative ? 1 : 0);
+  if (integerColumns < 0 ||
+      (integerColumns < 20 && integerPart >= powersOfTen[integerColumns])) {
     fillAsterisks(field, width);
     return;
   }
-  std::int32_t spare = width - needed;
   char* p = field + width;
-  for (int i = 0; i < D; ++i) {
-    *--p = static_cast<char>('0' + fractionPart % 10);
-    fractionPart /= 10;
+  for (int i = 0; i + 1 < D; i += 2) {
+    p -= 2;
+    std::memcpy(p, digitPairs + 2 * (fractionPart % 100), 2);
+    fractionPart /= 100;
   }
+  if (D % 2 != 0) *--p = static_cast<char>('0' + fractionPart);
   *--p = '.';
-  if (integerDigits == 0) {
-    if (spare > 0) {
-      *--p = '0';
-      --spare;
+  if (integerPart != 0) {
+    while (integerPart >= 100) {
+      p -= 2;
+      std::memcpy(p, digitPairs + 2 * (integerPart % 100), 2);
+      integerPart /= 100;
     }
-  } else {
-    do {
-      *--p = static_cast<char>('0' + integerPart % 10);
-      integerPart /= 10;
-    } while (integerPart != 0);
+    if (integerPart >= 10) {
+      p -= 2;
+      std::memcpy(p, digitPairs + 2 * integerPart, 2);
+    } else {
+      *--p = static_cast<char>('0' + integerPart);
+    }
+  } else if (p - field > (negative ? 1 : 0)) {
+    *--p = '0';
   }
   if (negative) *--p = '-';
-  std::memset(field, ' ', static_cast<std::size_t>(spare));
+  std::memset(field, ' ', static_cast<std::size_t>(p - field));
 }
 
 // An F w.d field as pieces, so that a field wider than any buffer can be
@@ -115,7 +143,7 @@ void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width,
 struct FixedField {
   char fill = ' ';
   std::int64_t fillCount = 0;
-  const char* body = nullptr;
+  const char* body = "";
   std::size_t bodyLength = 0;
   std::int64_t zeros = 0;
   std::int64_t blanksAfter = 0;
