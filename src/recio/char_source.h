@@ -39,6 +39,15 @@ class CharSource {
     if (c != endOfInput) --next_;
   }
 
+  // The characters already fetched and not yet taken, in order, for a reader
+  // that examines several at once: [buffered(), bufferedEnd()). skip(n) of
+  // n <= bufferedEnd() - buffered() takes them exactly as n calls of get()
+  // would. The end-of-input mark is never among them; an empty range says
+  // nothing about the end of input (get() fetches the next block).
+  const char* buffered() const noexcept { return next_; }
+  const char* bufferedEnd() const noexcept { return end_; }
+  void skip(std::size_t n) noexcept { next_ += n; }
+
   // A new statement begins: a terminal that gave the end-of-input mark may
   // be read again; any other ended stream stays ended.
   // Returns true when the source has ended for good.

@@ -438,6 +438,175 @@ void assignText(char* target, std::int32_t length) noexcept {
   std::memset(target + n, ' ', static_cast<std::size_t>(length) - n);
 }
 
+// ---- fast paths over the characters already fetched ----
+//
+// Each handles the common form of an item straight from the source's block
+// and gives up, having taken nothing, whenever the form is not that common
+// one or its end is not yet in the block; the character-by-character steps
+// then read the item as if the fast path had never looked.
+
+// Exact powers of ten: every one up to 10^22 is a double.
+constexpr double exactPowersOfTen[] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
+};
+constexpr std::uint64_t exactSignificandLimit = std::uint64_t{1} << 53;
+
+// Characters that end a plain number and cannot continue any form of the
+// number scanner, nor make it a repeat count.
+inline bool endsPlainNumber(char c) noexcept {
+  return c == ' ' || c == ',' || c == '\n' || c == '\t' || c == '/';
+}
+
+// Steps 1 to 3 of an item that starts a value, when all they read lies in
+// the block: no end of input, slash or pending repeat, the blanks and at
+// most one comma before the value, and the value's first character, which
+// is not a comma or slash. Leaves the state as beginItem leaves it when it
+// returns false; takes nothing and returns false otherwise.
+bool positionInBlock() noexcept {
+  if (state.ended || state.stop || state.repeat > 0) return false;
+  CharSource& source = *state.source;
+  const char* const begin = source.buffered();
+  const char* const end = source.bufferedEnd();
+  const char* p = begin;
+  while (p != end && isBlank(static_cast<unsigned char>(*p))) ++p;
+  if (p == end) return false;
+  if (*p == ',') {
+    // Before the first item a comma makes that item null.
+    if (state.firstItem) return false;
+    ++p;
+    while (p != end && isBlank(static_cast<unsigned char>(*p))) ++p;
+    if (p == end) return false;
+  }
+  if (*p == ',' || *p == '/') return false;
+  source.skip(static_cast<std::size_t>(p - begin));
+  state.firstItem = false;
+  state.kind = ValueKind::null;
+  return true;
+}
+
+// Eight characters that are all digits, as the number they write.
+inline bool eightDigits(const char* p, std::uint64_t& value) noexcept {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native != std::endian::little) v = __builtin_bswap64(v);
+  // Each byte 0x30..0x39: high nibble 3, and adding 6 keeps it there.
+  if (((v & 0xF0F0F0F0F0F0F0F0ull) |
+       (((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) !=
+      0x3333333333333333ull) {
+    return false;
+  }
+  v -= 0x3030303030303030ull;
+  v = (v * 10) + (v >> 8);  // pairs of digits in every other byte
+  v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+      32;
+  value = v;
+  return true;
+}
+
+// A real written as an optional sign, digits with at most one point, no
+// exponent, followed in the block by a blank, comma, line end or slash.
+// With w its digits read as an integer and k the digits after the point,
+// the value is w / 10^k; when w < 2^53 and k <= 22 both are doubles exactly,
+// so one correctly rounded division (or no operation at all for k = 0)
+// gives the correctly rounded value of the decimal text, the same double
+// as the exact conversion.
+bool readPlainReal(double& target) noexcept {
+  CharSource& source = *state.source;
+  const char* const begin = source.buffered();
+  const char* const end = source.bufferedEnd();
+  const char* p = begin;
+  bool negative = false;
+  if (p != end && (*p == '-' || *p == '+')) {
+    negative = *p == '-';
+    ++p;
+  }
+  std::uint64_t w = 0;
+  // 19 digits cannot overflow 64 bits; longer texts take the exact path.
+  const char* const integerEnd = end - p > 19 ? p + 19 : end;
+  const char* const integerStart = p;
+  for (unsigned d; p != integerEnd && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10; ++p) {
+    w = w * 10 + d;
+  }
+  int digits = static_cast<int>(p - integerStart);
+  int fractionDigits = 0;
+  if (p != end && *p == '.') {
+    ++p;
+    std::uint64_t eight;
+    while (digits + 8 <= 19 && end - p >= 8 && eightDigits(p, eight)) {
+      w = w * 100000000 + eight;
+      digits += 8;
+      fractionDigits += 8;
+      p += 8;
+    }
+    const char* const fractionStart = p;
+    const char* const fractionEnd = end - p > 19 - digits ? p + (19 - digits) : end;
+    for (unsigned d; p != fractionEnd && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10; ++p) {
+      w = w * 10 + d;
+    }
+    digits += static_cast<int>(p - fractionStart);
+    fractionDigits += static_cast<int>(p - fractionStart);
+  }
+  if (digits == 0 || p == end || !endsPlainNumber(*p)) return false;
+  if (w > exactSignificandLimit || fractionDigits > 22) return false;
+  double value = static_cast<double>(w);
+  if (fractionDigits > 0) value /= exactPowersOfTen[fractionDigits];
+  if (negative) value = -value;
+  source.skip(static_cast<std::size_t>(p - begin));
+  state.kind = ValueKind::real;
+  state.real = value;
+  target = value;
+  return true;
+}
+
+// Ends an unquoted text value in the block.
+inline bool endsUnquoted(char c) noexcept {
+  return c == ' ' || c == ',' || c == '\n' || c == '\t' || c == '/';
+}
+
+
+
+// An unquoted text value that ends in the block, not after a backslash at a
+// line end, with no repeat count, when the text buffer already has room for
+// what the target keeps of it.
+bool readPlainText(char* target, std::int32_t length) noexcept {
+  CharSource& source = *state.source;
+  const char* const begin = source.buffered();
+  const char* const end = source.bufferedEnd();
+  if (begin == end) return false;
+  const int first = static_cast<unsigned char>(*begin);
+  if (isDigit(first) || isQuote(first)) return false;
+  const char* p = begin;
+  while (p != end && !endsUnquoted(*p)) ++p;
+  if (p == end || p == begin) return false;
+  if (*p == '\n' && p[-1] == '\\') return false;
+  std::size_t kept = std::min(static_cast<std::size_t>(p - begin),
+                              static_cast<std::size_t>(length > 0 ? length : 0));
+  if (const void* nul = std::memchr(begin, 0, kept)) {
+    kept = static_cast<std::size_t>(static_cast<const char*>(nul) - begin);
+  }
+  if (kept > state.textCapacity) return false;
+  if (kept > 0) std::memcpy(state.text, begin, kept);
+  state.textKept = kept;
+  source.skip(static_cast<std::size_t>(p - begin));
+  state.kind = ValueKind::text;
+  assignText(target, length);
+  return true;
+}
+
+// The rest of the line up to and including its line end, when that is in
+// the block.
+bool skipLineInBlock() noexcept {
+  CharSource& source = *state.source;
+  const char* const begin = source.buffered();
+  const std::size_t available = static_cast<std::size_t>(source.bufferedEnd() - begin);
+  const void* lineEnd = std::memchr(begin, '\n', available);
+  if (lineEnd == nullptr) return false;
+  source.skip(static_cast<std::size_t>(static_cast<const char*>(lineEnd) - begin) + 1);
+  return true;
+}
+
 std::int32_t startStatement(CharSource& source, bool endOfFileExit, bool errorExit) noexcept {
   state.source = &source;
   state.firstItem = true;
@@ -479,7 +648,7 @@ std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
 
 std::int32_t FreeFormReader::readReal(double& target) noexcept {
   std::int32_t status;
-  if (beginItem(status, "list read")) {
+  if (!positionInBlock() && beginItem(status, "list read")) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated value that is not a real leaves the item unchanged.
       if (state.kind == ValueKind::real) target = state.real;
@@ -487,6 +656,7 @@ std::int32_t FreeFormReader::readReal(double& target) noexcept {
     }
     return status;
   }
+  if (readPlainReal(target)) return success;
   Scanner scanner;
   Number number = scanner.scan();
   if (number.found && number.integerForm) {
@@ -525,7 +695,7 @@ std::int32_t FreeFormReader::readReal(double& target) noexcept {
 
 std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcept {
   std::int32_t status;
-  if (beginItem(status, "list io")) {
+  if (!positionInBlock() && beginItem(status, "list io")) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated real reaching a text item leaves it unchanged.
       if (state.kind == ValueKind::text) assignText(target, length);
@@ -533,6 +703,7 @@ std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcep
     }
     return status;
   }
+  if (readPlainText(target, length)) return success;
   int c = next();
   if (isDigit(c)) {
     std::int32_t count = 0;
@@ -572,6 +743,7 @@ std::int32_t FreeFormReader::endRead() noexcept {
   state.repeat = 0;
   if (state.source->isInternal()) return success;
   if (state.ended) return fail(endOfFile, "list read");
+  if (skipLineInBlock()) return success;
   int c;
   do c = next();
   while (c != '\n' && c != endOfInput);
