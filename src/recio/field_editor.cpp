@@ -149,7 +149,17 @@ void editF15d4(std::uint64_t magnitude, bool signBit, char* field) noexcept {
                                       : ((magnitude & fractionMask) | (fractionMask + 1));
   const int shift = 1075 - (biased == 0 ? 1 : biased);
   std::uint64_t q = 0;
-  if (shift < 100) {
+  if (shift < 64) [[likely]] {
+    // From 2^-11 up, every bit below the shift lies in the low word of the
+    // product, so the remainder and the half need no 128-bit shifts.
+    const Uint128 product = static_cast<Uint128>(m) * 10000u;
+    const auto low = static_cast<std::uint64_t>(product);
+    const auto high = static_cast<std::uint64_t>(product >> 64);
+    q = (low >> shift) | (high << (64 - shift));  // shift is at least 19
+    const std::uint64_t rest = low & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  } else if (shift < 100) {
     const Uint128 product = static_cast<Uint128>(m) * 10000u;
     q = static_cast<std::uint64_t>(product >> shift);
     const Uint128 rest = product & ((Uint128{1} << shift) - 1);
