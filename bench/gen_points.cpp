@@ -1,0 +1,60 @@
+// Writes the benchmark's points on standard output.
+//   gen_points COUNT geocart|lonlath|latlonh
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "point_input.h"
+
+namespace {
+
+int usage() {
+  std::fputs("usage: gen_points COUNT geocart|lonlath|latlonh\n", stderr);
+  return 2;
+}
+
+bool writeAll(const char* bytes, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(1, bytes, n);
+    if (w <= 0) return false;
+    bytes += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) return usage();
+  std::uint64_t count = 0;
+  const std::string_view countText = argv[1];
+  if (std::from_chars(countText.data(), countText.data() + countText.size(), count).ec !=
+      std::errc{}) {
+    return usage();
+  }
+  const std::string_view name = argv[2];
+  bench::Layout layout;
+  if (name == "geocart") {
+    layout = bench::Layout::geocart;
+  } else if (name == "lonlath") {
+    layout = bench::Layout::lonLatH;
+  } else if (name == "latlonh") {
+    layout = bench::Layout::latLonH;
+  } else {
+    return usage();
+  }
+  static char block[1 << 16];
+  std::size_t used = 0;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    if (sizeof block - used < bench::maxLineLength) {
+      if (!writeAll(block, used)) return 1;
+      used = 0;
+    }
+    used += bench::formatPoint(i, layout, block + used);
+  }
+  return writeAll(block, used) ? 0 : 1;
+}
