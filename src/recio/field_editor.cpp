@@ -366,6 +366,17 @@ void FieldEditor::carryOutPendingMove() noexcept {
 // format takes, or a real meeting an A edit descriptor) is not written; the
 // system's callers always pass exactly the values their format takes.
 void FieldEditor::putReal(double x) noexcept {
+  // The walk already stands on an F edit descriptor with a repetition left,
+  // nothing is pending and the field fits: the common case, edited in place.
+  if (descriptor_ != end_ && remaining_ > 0 && descriptor_->kind == Kind::f && pendingMove_ == 0) {
+    const std::int32_t width = descriptor_->width;
+    if (width > 0 && static_cast<std::size_t>(width) <= recordCapacity - used_) {
+      --remaining_;
+      editFixed(x, width, descriptor_->decimals, record_ + used_);
+      used_ += static_cast<std::size_t>(width);
+      return;
+    }
+  }
   const EditDescriptor* descriptor = nextDataDescriptor();
   if (descriptor == nullptr || descriptor->kind != Kind::f) return;
   carryOutPendingMove();
@@ -393,6 +404,18 @@ void FieldEditor::putReal(double x) noexcept {
 void FieldEditor::putText(const char* text, std::int32_t length) noexcept {
   const EditDescriptor* descriptor = nextDataDescriptor();
   if (descriptor == nullptr || descriptor->kind != Kind::a) return;
+  // A move and a field that fit in the record: written straight into it.
+  if (descriptor->width >= 0 && length >= descriptor->width && pendingMove_ >= 0 &&
+      static_cast<std::uint64_t>(pendingMove_) + static_cast<std::uint64_t>(descriptor->width) <=
+          recordCapacity - used_) {
+    const auto move = static_cast<std::size_t>(pendingMove_);
+    const auto width = static_cast<std::size_t>(descriptor->width);
+    std::memset(record_ + used_, ' ', move);
+    std::memcpy(record_ + used_ + move, text, width);
+    used_ += move + width;
+    pendingMove_ = 0;
+    return;
+  }
   carryOutPendingMove();
   const std::int32_t width = std::max(descriptor->width, 0);
   length = std::max(length, 0);
