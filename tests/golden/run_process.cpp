@@ -16,6 +16,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -98,13 +100,14 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void becomeChild(const int (&source)[3], const char* workDir,
-                              const char* program, char* const* argv) {
+                              bool ignoreSigpipe, const char* program, char* const* argv) {
   const rlimit noCore{0, 0};
   setrlimit(RLIMIT_CORE, &noCore);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  signal(SIGPIPE, SIG_DFL);  // the parent ignores it; exec keeps an ignored signal ignored
+  // The parent ignores it; exec keeps an ignored signal ignored.
+  signal(SIGPIPE, ignoreSigpipe ? SIG_IGN : SIG_DFL);
   if (workDir != nullptr && chdir(workDir) != 0) _exit(126);
   // Move the sources above the standard descriptors first, so that one source
   // that happens to be 0, 1 or 2 is not overwritten by another's dup2.
@@ -123,6 +126,15 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
   for (int fd = 3; fd < 1024; ++fd) close(fd);
   execv(program, argv);
   _exit(127);
+}
+
+// VmHWM of a live process, in KiB; 0 when it cannot be read.
+long highWaterKiB(pid_t pid) {
+  std::string status;
+  if (!readWholeFile("/proc/" + std::to_string(pid) + "/status", status)) return 0;
+  const std::size_t at = status.find("VmHWM:");
+  if (at == std::string::npos) return 0;
+  return std::strtol(status.c_str() + at + 6, nullptr, 10);
 }
 
 }  // namespace
@@ -159,7 +171,18 @@ RunResult runProcess(const RunRequest& request) {
         return result;
       }
     }
+    if (request.workDirReadOnly && ::chmod(work.path().c_str(), 0555) != 0) {
+      result.failure = errnoText("chmod");
+      return result;
+    }
   }
+  struct RestoreMode {  // so that the directory can be removed
+    const TempDir& dir;
+    bool on;
+    ~RestoreMode() {
+      if (on) ::chmod(dir.path().c_str(), 0700);
+    }
+  } restoreMode{work, request.inTempDir && request.workDirReadOnly};
 
   // The child's ends (given to it) and the parent's ends (kept here).
   Fd childIn, childOut, childErr, parentIn, parentOut, parentErr;
@@ -194,8 +217,18 @@ RunResult runProcess(const RunRequest& request) {
       childIn.assign(::open("/dev/null", O_RDONLY | O_CLOEXEC));
       if (childIn.get() < 0) result.failure = errnoText("open /dev/null");
       break;
+    case StdinKind::directory:
+      childIn.assign(::open(scratch.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (childIn.get() < 0) result.failure = errnoText("open directory");
+      break;
     case StdinKind::closed:
       break;
+  }
+  if (request.stdinStream && request.stdinKind != StdinKind::pipe) {
+    result.failure = "stdinStream needs a stdin pipe";
+  }
+  if (request.stdoutSink && request.stdoutKind != StdoutKind::pipe) {
+    result.failure = "stdoutSink needs a stdout pipe";
   }
   if (request.stdinKind != StdinKind::pipe && request.stdinKind != StdinKind::regularFile &&
       !request.stdinBytes.empty() && result.failure.empty()) {
@@ -238,7 +271,9 @@ RunResult runProcess(const RunRequest& request) {
     result.failure = errnoText("fork");
     return result;
   }
-  if (pid == 0) becomeChild(source, workDir, request.program.c_str(), argv.data());
+  if (pid == 0) {
+    becomeChild(source, workDir, request.ignoreSigpipe, request.program.c_str(), argv.data());
+  }
 
   childIn.reset();
   childOut.reset();
@@ -250,10 +285,36 @@ RunResult runProcess(const RunRequest& request) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::seconds(request.timeoutSeconds);
   bool timedOut = false;
-  std::size_t written = 0;
-  if (parentIn.get() >= 0 && request.stdinBytes.empty()) parentIn.reset();
+  // The bytes for standard input: all of stdinBytes, or chunk after chunk
+  // of stdinStream.
+  std::string_view pending = request.stdinBytes;
+  std::string chunkRoom;
+  auto nextChunk = [&]() {
+    if (!request.stdinStream) return;
+    chunkRoom.resize(1 << 16);
+    const std::size_t n = request.stdinStream(chunkRoom.data(), chunkRoom.size());
+    pending = std::string_view(chunkRoom.data(), n);
+  };
+  nextChunk();
+  if (parentIn.get() >= 0 && pending.empty()) parentIn.reset();
+
+  // The child's own high-water mark, sampled now and then once it has taken
+  // a megabyte of input (long after its exec).
+  std::uint64_t delivered = 0;
+  auto lastSample = Clock::now();
+  auto sampleHighWater = [&]() {
+    if (delivered < (1u << 20)) return;
+    const auto now = Clock::now();
+    if (result.earlyHighWaterKiB != 0 && now - lastSample < std::chrono::milliseconds(20)) return;
+    lastSample = now;
+    const long kib = highWaterKiB(pid);
+    if (kib <= 0) return;
+    if (result.earlyHighWaterKiB == 0) result.earlyHighWaterKiB = kib;
+    result.lateHighWaterKiB = kib;
+  };
 
   while (parentIn.get() >= 0 || parentOut.get() >= 0 || parentErr.get() >= 0) {
+    sampleHighWater();
     pollfd fds[3];
     nfds_t count = 0;
     Fd* owners[3];
@@ -282,18 +343,24 @@ RunResult runProcess(const RunRequest& request) {
       if (fds[i].revents == 0) continue;
       Fd& fd = *owners[i];
       if (&fd == &parentIn) {
-        const ssize_t n = ::write(fd.get(), request.stdinBytes.data() + written,
-                                  request.stdinBytes.size() - written);
-        if (n > 0) written += static_cast<std::size_t>(n);
+        const ssize_t n = ::write(fd.get(), pending.data(), pending.size());
+        if (n > 0) {
+          pending.remove_prefix(static_cast<std::size_t>(n));
+          delivered += static_cast<std::uint64_t>(n);
+        }
+        if (pending.empty()) nextChunk();
         // A reader that has gone (EPIPE) simply takes no more bytes.
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) ||
-            written == request.stdinBytes.size()) {
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) || pending.empty()) {
           fd.reset();
         }
       } else {
         char chunk[4096];
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n > 0) {
+        if (n > 0 && &fd == &parentOut && request.stdoutSink) {
+          if (!request.stdoutSink(std::string_view(chunk, static_cast<std::size_t>(n)))) {
+            fd.reset();
+          }
+        } else if (n > 0) {
           (&fd == &parentOut ? result.stdoutBytes : result.stderrBytes)
               .append(chunk, static_cast<std::size_t>(n));
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -305,11 +372,12 @@ RunResult runProcess(const RunRequest& request) {
 
   // Wait for the child, still bounded by the deadline.
   int status = 0;
+  rusage usage{};
   for (;;) {
-    const pid_t done = ::waitpid(pid, &status, timedOut ? 0 : WNOHANG);
+    const pid_t done = ::wait4(pid, &status, timedOut ? 0 : WNOHANG, &usage);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) {
-      result.failure = errnoText("waitpid");
+      result.failure = errnoText("wait4");
       return result;
     }
     if (!timedOut && Clock::now() >= deadline) timedOut = true;
@@ -322,6 +390,7 @@ RunResult runProcess(const RunRequest& request) {
   if (timedOut) {
     result.failure = "timed out after " + std::to_string(request.timeoutSeconds) + " s";
   }
+  result.maxRssKiB = usage.ru_maxrss;
   if (WIFEXITED(status)) {
     result.end = exitedWith(WEXITSTATUS(status));
   } else if (WIFSIGNALED(status)) {

@@ -2,8 +2,11 @@
 // collects what it wrote and how it ended, for the end-to-end cases.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace golden {
@@ -15,6 +18,7 @@ enum class StdinKind {
   regularFile,  // a temporary regular file holding the bytes, read from offset 0
   devNull,      // /dev/null
   closed,       // descriptor 0 not open
+  directory,    // a directory opened for reading: every read fails (EISDIR)
 };
 
 // What descriptor 1 of the child is.
@@ -48,6 +52,16 @@ struct RunRequest {
   bool inTempDir = false;
   std::vector<std::string> dirsBefore;
   int timeoutSeconds = 20;
+  // With StdinKind::pipe: when set, the bytes come from here instead of
+  // stdinBytes, made while the child reads; it fills at most the given
+  // room and returns the count, 0 at the end.
+  std::function<std::size_t(char*, std::size_t)> stdinStream;
+  // With StdoutKind::pipe: when set, standard output goes here as it comes
+  // instead of into stdoutBytes; returning false closes the parent's end of
+  // the pipe (a reader that goes away).
+  std::function<bool(std::string_view)> stdoutSink;
+  bool ignoreSigpipe = false;  // the child starts with SIGPIPE ignored
+  bool workDirReadOnly = false;  // the temporary directory has mode 0555
 };
 
 struct RunResult {
@@ -57,6 +71,14 @@ struct RunResult {
   Ending end;
   // Regular files left in the temporary directory: name -> contents.
   std::map<std::string, std::string> files;
+  // The child's peak resident set size (wait4). Linux counts in it the
+  // pages of the test process that the child held between fork and exec.
+  long maxRssKiB = 0;
+  // The child's own peak resident set (VmHWM) sampled after it had taken
+  // its first megabyte of standard input, and when last sampled; 0 when no
+  // sample was taken.
+  long earlyHighWaterKiB = 0;
+  long lateHighWaterKiB = 0;
 };
 
 RunResult runProcess(const RunRequest& request);
