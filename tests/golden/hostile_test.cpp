@@ -307,6 +307,27 @@ TEST(HostileFaults, FullDeviceUnderManyGroupsReportsOnce) {
             killedBy(SIGABRT));
 }
 
+// Descriptors open the wrong way round: standard output open for reading
+// refuses every write, which is reported like a full device; standard
+// error open for reading loses the usage text silently.
+TEST(HostileFaults, StdoutOpenForReadingOnly) {
+  RunRequest r = request({"0", "0", "0"});
+  r.stdoutKind = StdoutKind::readOnly;
+  expectRun(runProcess(r), "",
+            "write: [9] Bad file descriptor\n"
+            "logical unit 6, named 'stdout'\n",
+            killedBy(SIGABRT));
+}
+
+TEST(HostileFaults, StderrOpenForReadingOnly) {
+  RunRequest r = request({"1", "2"});
+  r.stderrReadOnly = true;
+  expectRun(runProcess(r), "", "", exitedWith(1));
+  RunRequest good = request({"1", "2", "3"});
+  good.stderrReadOnly = true;
+  expectRun(runProcess(good), resultLine(1, 2, 3, label8("")), "", exitedWith(0));
+}
+
 // ---- closed descriptors and connections that cannot be made ----
 
 // With 0, 1 and 2 all closed the file made for unit 6 is the first open of

@@ -249,10 +249,17 @@ RunResult runProcess(const RunRequest& request) {
       childOut.assign(::open("/dev/full", O_WRONLY | O_CLOEXEC));
       if (childOut.get() < 0) result.failure = errnoText("open /dev/full");
       break;
+    case StdoutKind::readOnly:
+      childOut.assign(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+      if (childOut.get() < 0) result.failure = errnoText("open /dev/null");
+      break;
     case StdoutKind::closed:
       break;
   }
-  if (!request.closeStderr && !makePipe(parentErr, childErr)) {
+  if (request.stderrReadOnly) {
+    childErr.assign(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (childErr.get() < 0) result.failure = errnoText("open /dev/null");
+  } else if (!request.closeStderr && !makePipe(parentErr, childErr)) {
     result.failure = errnoText("pipe");
   }
   if (!result.failure.empty()) return result;

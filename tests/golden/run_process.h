@@ -27,6 +27,7 @@ enum class StdoutKind {
   regularFile,  // a temporary regular file, read back after the child ends
   devFull,      // /dev/full: every write fails with ENOSPC
   closed,       // descriptor 1 not open
+  readOnly,     // /dev/null opened for reading only: every write fails (EBADF)
 };
 
 // How a process ended: an exit status or a terminating signal.
@@ -48,6 +49,8 @@ struct RunRequest {
   std::string stdinBytes;
   StdoutKind stdoutKind = StdoutKind::pipe;
   bool closeStderr = false;  // descriptor 2 not open; stderr then reads as ""
+  // Descriptor 2 open on /dev/null for reading only; stderr reads as "".
+  bool stderrReadOnly = false;
   // Run in a fresh temporary directory holding these empty subdirectories.
   bool inTempDir = false;
   std::vector<std::string> dirsBefore;
