@@ -4,9 +4,12 @@
 //   edit_fixed_check [MILLIONS_PER_KIND]   (default 100, three kinds)
 // Kinds: random bit patterns of every magnitude below 2^34 (including the
 // subnormals and values that overflow the field), random values spread
-// evenly below 10^10, and the exact ties k/32 with k odd (the only doubles
-// halfway between two four-decimal numbers) with both neighbours of each.
-// Both signs throughout. Exits 1 at the first difference.
+// evenly below 10^10, the exact ties k/32 with k odd (the only doubles
+// halfway between two four-decimal numbers) with both neighbours of each,
+// and the doubles nearest to (2n + 1) / 20000 for random n below 10^14 with
+// the four on each side, whose products with 10^4 lie closest to a half:
+// where a rounding decided on the double product could go wrong. Both signs
+// throughout. Exits 1 at the first difference.
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -86,6 +89,14 @@ int main(int argc, char** argv) {
     if (!check(tie) || !check(std::nextafter(tie, 0.0)) ||
         !check(std::nextafter(tie, INFINITY))) {
       return 1;
+    }
+  }
+  for (std::uint64_t i = 0; i < perKind / 9; ++i) {
+    const std::uint64_t n = random64() % 100000000000000ull;
+    double x = (static_cast<double>(n) + 0.5) / 10000.0;
+    for (int step = 0; step < 4; ++step) x = std::nextafter(x, 0.0);
+    for (int step = 0; step < 9; ++step, x = std::nextafter(x, INFINITY)) {
+      if (!check(x)) return 1;
     }
   }
   std::printf("%llu fields checked (both signs), all equal to the reference\n",

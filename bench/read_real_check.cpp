@@ -1,7 +1,9 @@
 // Proves the reader's plain-decimal path against std::from_chars (exact,
-// ties to even) over many random decimal texts: signs, 1 to 19 digits with
+// ties to even) over many random decimal texts: signs, 1 to 24 digits with
 // the point anywhere or nowhere, leading zeros, each read by the
-// FreeFormReader from a record of 80 characters as a command-line number is.
+// FreeFormReader from a record as a command-line number is, the record
+// ending 0 to 40 blanks after the text so that the number's end falls
+// anywhere near the end of what the reader has in hand.
 //   read_real_check [MILLIONS]   (default 100)
 // Exits 1 at the first difference.
 #include <bit>
@@ -33,7 +35,7 @@ int main(int argc, char** argv) {
   char record[80];
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::uint64_t r = random64();
-    const int digits = 1 + static_cast<int>(r % 19);
+    const int digits = 1 + static_cast<int>(r % 24);
     const int point = static_cast<int>((r >> 8) % static_cast<std::uint64_t>(digits + 2));
     const int sign = static_cast<int>((r >> 16) % 3);  // none, '-', '+'
     char text[32];
@@ -52,9 +54,10 @@ int main(int argc, char** argv) {
     if (point == digits) text[n++] = '.';
     std::memset(record, ' ', sizeof record);
     std::memcpy(record, text, static_cast<std::size_t>(n));
+    const int length = n + static_cast<int>((r >> 24) % 41);
 
     double read = -1.0;
-    reader.beginRead(record, 80, false, false);
+    reader.beginRead(record, length, false, false);
     reader.readReal(read);
     reader.endRead();
 

@@ -137,68 +137,114 @@ void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width,
   std::memset(field, ' ', static_cast<std::size_t>(p - field));
 }
 
-// F15.4, the result fields of every line: the same rounding as editFast<4>,
-// then the ten integer digits and four decimals written at fixed places
-// (digit pairs from independent quotients, no loop on the length) and the
-// leading zeros of the integer part, all but its units digit, blanked.
-// A field that shows a number has its point in column 11: the integer part
-// of a non-negative value fits below 10^10, of a negative one below 10^9.
-void editF15d4(std::uint64_t magnitude, bool signBit, char* field) noexcept {
+// Eight decimal digits of v < 10^8 as ASCII, the most significant in the
+// lowest byte (the byte stored first on a little-endian machine): v is split
+// into two four-digit halves in 32-bit lanes, each half into two-digit pairs
+// in 16-bit lanes, each pair into digits in bytes. n / 100 is
+// (n * 5243) >> 19 for n < 43699 and n / 10 is (n * 103) >> 10 for n < 179;
+// no lane's product reaches the lane above it, and what a lane above
+// contributes after the shift lies above the mask.
+inline std::uint64_t asciiEightDigits(std::uint32_t v) noexcept {
+  const std::uint64_t high4 = v / 10000;
+  const std::uint64_t low4 = v % 10000;
+  std::uint64_t x = high4 | (low4 << 32);
+  const std::uint64_t hundreds = ((x * 5243) >> 19) & 0x0000007F0000007Full;
+  x = hundreds | ((x - hundreds * 100) << 16);
+  const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Full;
+  x = tens | ((x - tens * 10) << 8);
+  return x | 0x3030303030303030ull;
+}
+
+// Stores eight bytes given in little-endian order (first byte lowest).
+inline void storeEight(char* p, std::uint64_t bytes) noexcept {
+  if constexpr (std::endian::native == std::endian::big) bytes = __builtin_bswap64(bytes);
+  std::memcpy(p, &bytes, 8);
+}
+
+constexpr std::uint64_t eightBlanks = 0x2020202020202020ull;
+constexpr std::uint64_t eightZeros = 0x3030303030303030ull;
+constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
+
+// |x| * 10^4 rounded to the nearest integer, ties to even, for a finite
+// |x| < 10^10 given by its bit pattern.
+//
+// The double product y = fl(|x| * 10^4) decides nearly always. The exact
+// product P lies below 10^14 < 2^47, so |y - P| <= ulp(y) / 2 <= y * 2^-53
+// (ulp(y) <= y * 2^-52 for a normal y; a y that is subnormal or zero makes
+// the product exact). With c = trunc(y) and f = y - c (exact: y and c are
+// doubles of the same binade or c = 0, and f keeps only bits y has), a
+// margin |f - 1/2| > y * 2^-52, twice that error, puts P on the same side
+// of c + 1/2 as y: when f < 1/2, P < c + 1/2 and P > c - 2^-7 > c - 1/2, so
+// P rounds to c; when f > 1/2, c + 1/2 < P < c + 1 + 2^-7, so it rounds to
+// c + 1. (f - 1/2 is exact for f >= 1/4 and at least 1/4 in size
+// otherwise.) Within the margin, which holds every tie, the exact integer
+// rounding below decides: the double is m * 2^-shift, so m * 10^4 is
+// divided by 2^shift with its remainder kept; above half rounds up, exactly
+// half goes to the even neighbour.
+inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
+  const double y = std::bit_cast<double>(magnitude) * 10000.0;
+  const auto c = static_cast<std::int64_t>(y);
+  const double f = y - static_cast<double>(c);
+  if (std::fabs(f - 0.5) > y * 0x1p-52) [[likely]] {
+    return static_cast<std::uint64_t>(c) + (f > 0.5 ? 1 : 0);
+  }
   const int biased = static_cast<int>(magnitude >> 52);
   const std::uint64_t m = biased == 0 ? (magnitude & fractionMask)
                                       : ((magnitude & fractionMask) | (fractionMask + 1));
-  const int shift = 1075 - (biased == 0 ? 1 : biased);
-  std::uint64_t q = 0;
-  if (shift < 64) [[likely]] {
-    // From 2^-11 up, every bit below the shift lies in the low word of the
-    // product, so the remainder and the half need no 128-bit shifts.
-    const Uint128 product = static_cast<Uint128>(m) * 10000u;
-    const auto low = static_cast<std::uint64_t>(product);
-    const auto high = static_cast<std::uint64_t>(product >> 64);
-    q = (low >> shift) | (high << (64 - shift));  // shift is at least 19
-    const std::uint64_t rest = low & ((std::uint64_t{1} << shift) - 1);
-    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  } else if (shift < 100) {
-    const Uint128 product = static_cast<Uint128>(m) * 10000u;
-    q = static_cast<std::uint64_t>(product >> shift);
-    const Uint128 rest = product & ((Uint128{1} << shift) - 1);
-    const Uint128 half = Uint128{1} << (shift - 1);
-    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  }
+  const int shift = 1075 - (biased == 0 ? 1 : biased);  // at least 19 below 2^34
+  // From a shift of 100 on, m * 10^4 < 2^67 makes the value below 2^-33 of
+  // a unit: it rounds to zero.
+  if (shift >= 100) return 0;
+  const Uint128 product = static_cast<Uint128>(m) * 10000u;
+  std::uint64_t q = static_cast<std::uint64_t>(product >> shift);
+  const Uint128 rest = product & ((Uint128{1} << shift) - 1);
+  const Uint128 half = Uint128{1} << (shift - 1);
+  if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  return q;
+}
+
+// F15.4, the result fields of every line: |x| * 10^4 rounded as
+// scaledRounded says, its fourteen digits (ten before the point, four after)
+// built in two words, the leading zeros of the integer part, all but its
+// units digit, turned into blanks in the words, and the field stored as two
+// overlapping eight-byte words, columns 1-8 and 8-15.
+// A field that shows a number has its point in column 11: the integer part
+// of a non-negative value fits below 10^10, of a negative one below 10^9.
+void editF15d4(std::uint64_t magnitude, bool signBit, char* field) noexcept {
+  const std::uint64_t q = scaledRounded(magnitude);
   const bool negative = signBit && q != 0;
   if (q >= (negative ? powersOfTen[13] : powersOfTen[14])) [[unlikely]] {
     fillAsterisks(field, 15);
     return;
   }
-  const std::uint64_t integerPart = q / 10000;
-  const auto fraction = static_cast<std::uint32_t>(q % 10000);
-  const auto top = static_cast<std::uint32_t>(integerPart / 100000000);
-  const auto low = static_cast<std::uint32_t>(integerPart % 100000000);
-  const std::uint32_t high4 = low / 10000;
-  const std::uint32_t low4 = low % 10000;
-  std::memcpy(field + 0, digitPairs + 2 * top, 2);
-  std::memcpy(field + 2, digitPairs + 2 * (high4 / 100), 2);
-  std::memcpy(field + 4, digitPairs + 2 * (high4 % 100), 2);
-  std::memcpy(field + 6, digitPairs + 2 * (low4 / 100), 2);
-  std::memcpy(field + 8, digitPairs + 2 * (low4 % 100), 2);
-  field[10] = '.';
-  std::memcpy(field + 11, digitPairs + 2 * (fraction / 100), 2);
-  std::memcpy(field + 13, digitPairs + 2 * (fraction % 100), 2);
-  // Leading '0' characters among the first nine columns: bytes of the first
-  // eight that differ from '0' show in the XOR, the lowest address lowest.
-  std::uint64_t first8;
-  std::memcpy(&first8, field, 8);
-  const std::uint64_t differs = first8 ^ 0x3030303030303030ull;
-  int zeros;
-  if constexpr (std::endian::native == std::endian::little) {
-    zeros = differs != 0 ? std::countr_zero(differs) / 8 : 8 + (field[8] == '0' ? 1 : 0);
+  // Digits 1-6 of the fourteen, then 7-14.
+  const std::uint64_t high = asciiEightDigits(static_cast<std::uint32_t>(q / 100000000)) >> 16;
+  const std::uint64_t low = asciiEightDigits(static_cast<std::uint32_t>(q % 100000000));
+  // Columns 1-8: digits 1-8. Columns 8-15: digits 8-10, the point, 11-14.
+  std::uint64_t first = high | (low << 48);
+  std::uint64_t second = (low & 0xFFFFFFFF00000000ull) | ((low >> 8) & 0x00FFFFFFull) |
+                         (std::uint64_t{'.'} << 24);
+  const std::uint64_t differs = first ^ eightZeros;
+  if (differs != 0) [[likely]] {
+    // The first column that is not a leading zero; a negative value has at
+    // least one leading zero (it is below 10^9), which takes the sign.
+    const int zeros = std::countr_zero(differs) >> 3;
+    const std::uint64_t blanks = (std::uint64_t{1} << (8 * zeros)) - 1;
+    first = (first & ~blanks) | (eightBlanks & blanks);
+    if (negative) first ^= minusOverBlank << (8 * zeros - 8);
   } else {
-    zeros = differs != 0 ? std::countl_zero(differs) / 8 : 8 + (field[8] == '0' ? 1 : 0);
+    // Integer part below 100: columns 1-8 blank; column 9 a blank or the
+    // sign when it is a leading zero, else the sign goes in column 8.
+    first = eightBlanks;
+    if (((second >> 8) & 0xFF) == '0') {
+      second = (second & ~0xFF00ull) | (static_cast<std::uint64_t>(negative ? '-' : ' ') << 8);
+    } else if (negative) {
+      first ^= minusOverBlank << 56;
+    }
   }
-  std::memset(field, ' ', static_cast<std::size_t>(zeros));
-  // A negative value is below 10^9, so column 1 at least was a zero.
-  if (negative) field[zeros - 1] = '-';
+  // Column 8 belongs to both words; the second is stored first.
+  storeEight(field + 7, second);
+  storeEight(field, first);
 }
 
 // An F w.d field as pieces, so that a field wider than any buffer can be
@@ -329,9 +375,33 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
   editExactInto(x, width, decimals, field);
 }
 
+namespace {
+
+// The unit the last record written obtained. Obtaining a unit that is still
+// connected, formatted, sequential, not last read and has a stream, for
+// writing, changes nothing but the statement context's unit name and
+// "obtained" mark (obtainUnit makes no other change to such a unit), so a
+// record on that same unit sets those two and does no more.
+Unit* lastWrittenUnit = nullptr;
+
+Unit& obtainUnitForWriting(std::int32_t number) noexcept {
+  Unit* const u = lastWrittenUnit;
+  if (u != nullptr && u->number == number && u->connected && u->formatted && u->sequential &&
+      !u->lastRead && u->output != nullptr) [[likely]] {
+    statementContext.unitName = u->name;
+    statementContext.unitObtained = true;
+    return *u;
+  }
+  Unit& obtained = obtainUnit(number, true);
+  lastWrittenUnit = &obtained;
+  return obtained;
+}
+
+}  // namespace
+
 void FieldEditor::beginRecord(std::int32_t unit, const Format& format) noexcept {
   beginExternalStatement(false, Form::fixedLayout, unit, format.text, false, false);
-  output_ = obtainUnit(unit, true).output;
+  output_ = obtainUnitForWriting(unit).output;
   descriptor_ = format.descriptors.data();
   end_ = descriptor_ + format.descriptors.size();
   remaining_ = descriptor_ != end_ ? descriptor_->repeat : 0;

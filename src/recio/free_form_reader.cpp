@@ -450,7 +450,12 @@ constexpr double exactPowersOfTen[] = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
 };
+constexpr std::uint64_t integerPowersOfTen[] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+};
 constexpr std::uint64_t exactSignificandLimit = std::uint64_t{1} << 53;
+// More digits than this may not fit in 64 bits; such texts take the exact path.
+constexpr int plainDigitLimit = 19;
 
 // Characters that end a plain number and cannot continue any form of the
 // number scanner, nor make it a repeat count.
@@ -462,8 +467,8 @@ inline bool endsPlainNumber(char c) noexcept {
 // the block: no end of input, slash or pending repeat, the blanks and at
 // most one comma before the value, and the value's first character, which
 // is not a comma or slash. Leaves the state as beginItem leaves it when it
-// returns false; takes nothing and returns false otherwise.
-bool positionInBlock() noexcept {
+// returns true; takes nothing and returns false otherwise.
+[[gnu::always_inline]] inline bool positionInBlock() noexcept {
   if (state.ended || state.stop || state.repeat > 0) return false;
   CharSource& source = *state.source;
   const char* const begin = source.buffered();
@@ -471,7 +476,7 @@ bool positionInBlock() noexcept {
   const char* p = begin;
   while (p != end && isBlank(static_cast<unsigned char>(*p))) ++p;
   if (p == end) return false;
-  if (*p == ',') {
+  if (*p == ',') [[unlikely]] {
     // Before the first item a comma makes that item null.
     if (state.firstItem) return false;
     ++p;
@@ -485,24 +490,130 @@ bool positionInBlock() noexcept {
   return true;
 }
 
-// Eight characters that are all digits, as the number they write.
-inline bool eightDigits(const char* p, std::uint64_t& value) noexcept {
+// Eight characters as a little-endian word: the first in the lowest byte.
+inline std::uint64_t loadEight(const char* p) noexcept {
   std::uint64_t v;
   std::memcpy(&v, p, 8);
-  if constexpr (std::endian::native != std::endian::little) v = __builtin_bswap64(v);
-  // Each byte 0x30..0x39: high nibble 3, and adding 6 keeps it there.
-  if (((v & 0xF0F0F0F0F0F0F0F0ull) |
-       (((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) !=
-      0x3333333333333333ull) {
-    return false;
-  }
-  v -= 0x3030303030303030ull;
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+
+// Eight digit values 0-9, one a byte with the first (most significant) in
+// the lowest byte, as the number they write: pairs first, then the two
+// four-digit halves.
+inline std::uint64_t eightDigitValue(std::uint64_t v) noexcept {
   v = (v * 10) + (v >> 8);  // pairs of digits in every other byte
-  v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-       (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-      32;
-  value = v;
-  return true;
+  return (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+          (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+         32;
+}
+
+// The digits at p, eight characters of which are readable: returns how many
+// of the eight are digits before the first that is not (0 to 8), and puts
+// the number those write into `value`.
+//
+// A character c is a digit when t = c ^ '0' is below 10: t + 0x76 then has
+// its top bit clear, and so has t. A character after one that is not a digit
+// may see a carry from it, which does not matter: only the first
+// non-digit's place is used. The digits, moved to the top of the word with
+// zero bytes in front, convert as eight digits with leading zeros.
+inline int leadingDigits(const char* p, std::uint64_t& value) noexcept {
+  const std::uint64_t t = loadEight(p) ^ 0x3030303030303030ull;
+  const std::uint64_t notDigit = ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
+  const int n = std::countr_zero(notDigit) >> 3;  // 8 when all are digits
+  value = n == 0 ? 0 : eightDigitValue(t << (64 - 8 * n));
+  return n;
+}
+
+// A run of digits at p of at most `room` digits counted towards the limit,
+// read eight at a time: adds them to w and returns their count, or returns
+// -1 when the run is longer than `room`. At least room + 8 characters from
+// p must be readable.
+inline int digitRun(const char* p, int room, std::uint64_t& w) noexcept {
+  int total = 0;
+  for (;;) {
+    std::uint64_t value;
+    const int n = leadingDigits(p + total, value);
+    total += n;
+    if (total > room) return -1;
+    w = w * integerPowersOfTen[n] + value;
+    if (n < 8) return total;
+  }
+}
+
+// The same run read one character at a time, for the end of the block:
+// stops at `end`.
+inline int shortDigitRun(const char* p, const char* end, int room, std::uint64_t& w) noexcept {
+  int total = 0;
+  for (unsigned d; p + total != end && (d = static_cast<unsigned char>(p[total]) - unsigned{'0'}) < 10;) {
+    if (++total > room) return -1;
+    w = w * 10 + d;
+  }
+  return total;
+}
+
+// Where the characters of a word (see loadEight) that are not digits are:
+// the top bit of each such byte set, exactly for the first one. A character
+// c is a digit when t = c ^ '0' is below 10: t + 0x76 then has its top bit
+// clear, and so has t. A character after one that is not a digit may see a
+// carry from it; a '.' gives none.
+inline std::uint64_t notDigits(std::uint64_t t) noexcept {
+  return ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
+}
+
+// Bytes below byte n of a word, n from 0 to 7.
+inline std::uint64_t bytesBelow(int n) noexcept { return (std::uint64_t{1} << (8 * n)) - 1; }
+
+// The common number in one step, from the 16 characters at p (and the one
+// after them): at most seven integer digits, then either the end of the
+// digits or a point and a fraction ending within the 16. Returns the
+// characters it covers (the next one is where the number ends), with w and
+// k set as readPlainReal says; 0 when the number is not of this form or has
+// no digit.
+//
+// With t the characters ^ '0' in two words, the first flag of the first
+// word is the end of the integer digits (a of them); when it is a point,
+// the next flag, in either word, is the end of the fraction, b characters
+// from p. The digit values then go to one 128-bit string, the point's byte
+// taken out (the integer digits moved up one byte over it), the bytes from
+// b on cleared, and the whole moved to the top: its b - 1 digits, with
+// leading zeros in front, are the first and second eight of a 16-digit
+// number.
+inline int commonNumber(const char* p, std::uint64_t& w, int& k) noexcept {
+  const std::uint64_t tl = loadEight(p) ^ 0x3030303030303030ull;
+  std::uint64_t fl = notDigits(tl);
+  if (fl == 0) return 0;
+  const int a = std::countr_zero(fl) >> 3;
+  if (p[a] != '.') {
+    if (a == 0) return 0;
+    w = eightDigitValue(tl << (64 - 8 * a));
+    k = 0;
+    return a;
+  }
+  const std::uint64_t th = loadEight(p + 8) ^ 0x3030303030303030ull;
+  fl &= fl - 1;
+  std::uint64_t digitsLow = ((tl & bytesBelow(a)) << 8) | (tl & ~((std::uint64_t{2} << (8 * a + 7)) - 1));
+  int b;
+  if (fl != 0) {
+    b = std::countr_zero(fl) >> 3;
+    w = eightDigitValue((digitsLow & bytesBelow(b)) << (64 - 8 * b));
+  } else {
+    const std::uint64_t fh = notDigits(th);
+    if (fh == 0) return 0;
+    b = 8 + (std::countr_zero(fh) >> 3);
+    if (b == 8) {
+      w = eightDigitValue(digitsLow);
+    } else {
+      const int s = 8 * (16 - b);  // 8 to 56
+      const std::uint64_t digitsHigh = th & bytesBelow(b - 8);
+      w = eightDigitValue(digitsLow << s) * 100000000 +
+          eightDigitValue((digitsHigh << s) | (digitsLow >> (64 - s)));
+    }
+  }
+  // A point with no digit on either side is no number.
+  if (b == 1) return 0;
+  k = b - a - 1;
+  return b;
 }
 
 // A real written as an optional sign, digits with at most one point, no
@@ -511,48 +622,41 @@ inline bool eightDigits(const char* p, std::uint64_t& value) noexcept {
 // the value is w / 10^k; when w < 2^53 and k <= 22 both are doubles exactly,
 // so one correctly rounded division (or no operation at all for k = 0)
 // gives the correctly rounded value of the decimal text, the same double
-// as the exact conversion.
-bool readPlainReal(double& target) noexcept {
+// as the exact conversion. With 19 digits at most, w fits in 64 bits.
+[[gnu::always_inline]] inline bool readPlainReal(double& target) noexcept {
   CharSource& source = *state.source;
   const char* const begin = source.buffered();
   const char* const end = source.bufferedEnd();
   const char* p = begin;
-  bool negative = false;
-  if (p != end && (*p == '-' || *p == '+')) {
-    negative = *p == '-';
-    ++p;
-  }
+  // Sign, 19 digits, point, the next character, and the eight read past a
+  // run's end: with this many in the block, no run needs the end checked.
+  constexpr std::ptrdiff_t wholeNumber = 1 + plainDigitLimit + 1 + 1 + 8;
+  const bool whole = end - begin >= wholeNumber;
+  if (p != end && (*p == '-' || *p == '+')) ++p;
   std::uint64_t w = 0;
-  // 19 digits cannot overflow 64 bits; longer texts take the exact path.
-  const char* const integerEnd = end - p > 19 ? p + 19 : end;
-  const char* const integerStart = p;
-  for (unsigned d; p != integerEnd && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10; ++p) {
-    w = w * 10 + d;
-  }
-  int digits = static_cast<int>(p - integerStart);
   int fractionDigits = 0;
-  if (p != end && *p == '.') {
-    ++p;
-    std::uint64_t eight;
-    while (digits + 8 <= 19 && end - p >= 8 && eightDigits(p, eight)) {
-      w = w * 100000000 + eight;
-      digits += 8;
-      fractionDigits += 8;
-      p += 8;
+  if (const int covered = whole ? commonNumber(p, w, fractionDigits) : 0; covered != 0) [[likely]] {
+    // At most 15 digits: w < 2^53.
+    p += covered;
+  } else {
+    const int integerDigits = whole ? digitRun(p, plainDigitLimit, w)
+                                    : shortDigitRun(p, end, plainDigitLimit, w);
+    if (integerDigits < 0) return false;
+    p += integerDigits;
+    if (p != end && *p == '.') {
+      ++p;
+      fractionDigits = whole ? digitRun(p, plainDigitLimit - integerDigits, w)
+                             : shortDigitRun(p, end, plainDigitLimit - integerDigits, w);
+      if (fractionDigits < 0) return false;
+      p += fractionDigits;
     }
-    const char* const fractionStart = p;
-    const char* const fractionEnd = end - p > 19 - digits ? p + (19 - digits) : end;
-    for (unsigned d; p != fractionEnd && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10; ++p) {
-      w = w * 10 + d;
-    }
-    digits += static_cast<int>(p - fractionStart);
-    fractionDigits += static_cast<int>(p - fractionStart);
+    if (integerDigits + fractionDigits == 0) return false;
+    if (w > exactSignificandLimit) return false;
   }
-  if (digits == 0 || p == end || !endsPlainNumber(*p)) return false;
-  if (w > exactSignificandLimit || fractionDigits > 22) return false;
+  if (p == end || !endsPlainNumber(*p)) return false;
   double value = static_cast<double>(w);
   if (fractionDigits > 0) value /= exactPowersOfTen[fractionDigits];
-  if (negative) value = -value;
+  if (*begin == '-') value = -value;
   source.skip(static_cast<std::size_t>(p - begin));
   state.kind = ValueKind::real;
   state.real = value;
@@ -565,43 +669,94 @@ inline bool endsUnquoted(char c) noexcept {
   return c == ' ' || c == ',' || c == '\n' || c == '\t' || c == '/';
 }
 
-
+// Copies n <= 16 bytes with at most two overlapping moves of each size.
+inline void copyShort(char* to, const char* from, std::size_t n) noexcept {
+  if (n >= 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + n - 4, 4);
+    std::memcpy(to, &a, 4);
+    std::memcpy(to + n - 4, &b, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
 
 // An unquoted text value that ends in the block, not after a backslash at a
 // line end, with no repeat count, when the text buffer already has room for
 // what the target keeps of it.
-bool readPlainText(char* target, std::int32_t length) noexcept {
+[[gnu::always_inline]] inline bool readPlainText(char* target, std::int32_t length) noexcept {
   CharSource& source = *state.source;
   const char* const begin = source.buffered();
   const char* const end = source.bufferedEnd();
   if (begin == end) return false;
   const int first = static_cast<unsigned char>(*begin);
   if (isDigit(first) || isQuote(first)) return false;
+  // Every character that ends the value, and the NUL that ends what is
+  // kept, lies below '0': whole words without one are passed in one step
+  // (a byte below '0' sets its top bit in b - 0x30 & ~b; bytes above the
+  // first such one may be marked wrongly, so only the first is used).
   const char* p = begin;
-  while (p != end && !endsUnquoted(*p)) ++p;
-  if (p == end || p == begin) return false;
-  if (*p == '\n' && p[-1] == '\\') return false;
-  std::size_t kept = std::min(static_cast<std::size_t>(p - begin),
-                              static_cast<std::size_t>(length > 0 ? length : 0));
-  if (const void* nul = std::memchr(begin, 0, kept)) {
-    kept = static_cast<std::size_t>(static_cast<const char*>(nul) - begin);
+  const char* nul = nullptr;
+  for (;;) {
+    while (end - p >= 8) {
+      const std::uint64_t b = loadEight(p);
+      const std::uint64_t below = (b - 0x3030303030303030ull) & ~b & 0x8080808080808080ull;
+      if (below != 0) {
+        p += std::countr_zero(below) >> 3;
+        break;
+      }
+      p += 8;
+    }
+    if (p == end) return false;
+    if (endsUnquoted(*p)) break;
+    if (*p == 0 && nul == nullptr) nul = p;
+    ++p;
   }
+  if (p == begin) return false;
+  if (*p == '\n' && p[-1] == '\\') return false;
+  std::size_t kept = std::min(static_cast<std::size_t>((nul != nullptr ? nul : p) - begin),
+                              static_cast<std::size_t>(length > 0 ? length : 0));
   if (kept > state.textCapacity) return false;
-  if (kept > 0) std::memcpy(state.text, begin, kept);
+  if (kept <= 16) {
+    copyShort(state.text, begin, kept);
+  } else {
+    std::memcpy(state.text, begin, kept);
+  }
   state.textKept = kept;
   source.skip(static_cast<std::size_t>(p - begin));
   state.kind = ValueKind::text;
-  assignText(target, length);
+  if (length > 0 && length <= 16) {
+    const auto n = static_cast<std::size_t>(length);
+    copyShort(target, begin, kept);
+    if (kept < n) {
+      char blanks[16];
+      std::memset(blanks, ' ', sizeof blanks);
+      copyShort(target + kept, blanks, n - kept);
+    }
+  } else {
+    assignText(target, length);
+  }
   return true;
 }
 
 // The rest of the line up to and including its line end, when that is in
 // the block.
-bool skipLineInBlock() noexcept {
+[[gnu::always_inline]] inline bool skipLineInBlock() noexcept {
   CharSource& source = *state.source;
   const char* const begin = source.buffered();
-  const std::size_t available = static_cast<std::size_t>(source.bufferedEnd() - begin);
-  const void* lineEnd = std::memchr(begin, '\n', available);
+  const char* const end = source.bufferedEnd();
+  if (begin != end && *begin == '\n') {
+    source.skip(1);
+    return true;
+  }
+  const void* lineEnd = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
   if (lineEnd == nullptr) return false;
   source.skip(static_cast<std::size_t>(static_cast<const char*>(lineEnd) - begin) + 1);
   return true;
@@ -630,11 +785,35 @@ std::int32_t FreeFormReader::beginRead(const char* record, std::int32_t length,
   return startStatement(recordSource, endOfFileExit, errorExit);
 }
 
+namespace {
+
+// The unit the last read statement on a unit obtained. Obtaining a unit that
+// is still connected, formatted, sequential and has a source, for reading,
+// changes nothing but the statement context's unit name and "obtained" mark
+// (obtainUnit makes no other change to a unit it reads from), so a statement
+// on that same unit sets those two and does no more.
+Unit* lastReadUnit = nullptr;
+
+Unit& obtainUnitForReading(std::int32_t number) noexcept {
+  Unit* const u = lastReadUnit;
+  if (u != nullptr && u->number == number && u->connected && u->formatted && u->sequential &&
+      u->input != nullptr) [[likely]] {
+    statementContext.unitName = u->name;
+    statementContext.unitObtained = true;
+    return *u;
+  }
+  // obtainUnit does not return without a source to read from.
+  Unit& obtained = obtainUnit(number, false);
+  lastReadUnit = &obtained;
+  return obtained;
+}
+
+}  // namespace
+
 std::int32_t FreeFormReader::beginRead(std::int32_t unit, bool endOfFileExit,
                                        bool errorExit) noexcept {
   beginExternalStatement(true, Form::freeForm, unit, "ext list io", endOfFileExit, errorExit);
-  // obtainUnit does not return without a source to read from.
-  Unit& u = obtainUnit(unit, false);
+  Unit& u = obtainUnitForReading(unit);
   return startStatement(*u.input, endOfFileExit, errorExit);
 }
 
@@ -646,9 +825,13 @@ std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
   return startStatement(source, endOfFileExit, errorExit);
 }
 
-std::int32_t FreeFormReader::readReal(double& target) noexcept {
+namespace {
+
+// readReal past its common case: `positioned` tells whether the item's
+// first steps were done in the block.
+[[gnu::noinline]] std::int32_t readRealItem(double& target, bool positioned) noexcept {
   std::int32_t status;
-  if (!positionInBlock() && beginItem(status, "list read")) {
+  if (!positioned && beginItem(status, "list read")) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated value that is not a real leaves the item unchanged.
       if (state.kind == ValueKind::real) target = state.real;
@@ -656,7 +839,7 @@ std::int32_t FreeFormReader::readReal(double& target) noexcept {
     }
     return status;
   }
-  if (readPlainReal(target)) return success;
+  if (!positioned && readPlainReal(target)) return success;
   Scanner scanner;
   Number number = scanner.scan();
   if (number.found && number.integerForm) {
@@ -693,9 +876,11 @@ std::int32_t FreeFormReader::readReal(double& target) noexcept {
   return success;
 }
 
-std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcept {
+// readText past its common case, as readRealItem.
+[[gnu::noinline]] std::int32_t readTextItem(char* target, std::int32_t length,
+                                            bool positioned) noexcept {
   std::int32_t status;
-  if (!positionInBlock() && beginItem(status, "list io")) {
+  if (!positioned && beginItem(status, "list io")) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated real reaching a text item leaves it unchanged.
       if (state.kind == ValueKind::text) assignText(target, length);
@@ -703,7 +888,7 @@ std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcep
     }
     return status;
   }
-  if (readPlainText(target, length)) return success;
+  if (!positioned && readPlainText(target, length)) return success;
   int c = next();
   if (isDigit(c)) {
     std::int32_t count = 0;
@@ -737,6 +922,20 @@ std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcep
   assignText(target, length);
   finishRepeat();
   return success;
+}
+
+}  // namespace
+
+std::int32_t FreeFormReader::readReal(double& target) noexcept {
+  const bool positioned = positionInBlock();
+  if (positioned && readPlainReal(target)) return success;
+  return readRealItem(target, positioned);
+}
+
+std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcept {
+  const bool positioned = positionInBlock();
+  if (positioned && readPlainText(target, length)) return success;
+  return readTextItem(target, length, positioned);
 }
 
 std::int32_t FreeFormReader::endRead() noexcept {

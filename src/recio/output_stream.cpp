@@ -106,6 +106,13 @@ void OutputStream::open(int fd, Buffering buffering, std::size_t bufferSize,
 }
 
 void OutputStream::write(const char* bytes, std::size_t n) noexcept {
+  // Block-buffered with room to spare: the bytes only join the buffer (a
+  // buffer filled to the last byte is written out below, as always).
+  if (buffering_ == Buffering::block && n < capacity_ - used_ && fd_ >= 0) [[likely]] {
+    std::memcpy(buffer_ + used_, bytes, n);
+    used_ += n;
+    return;
+  }
   if (fd_ < 0 || n == 0) return;
   if (buffering_ == Buffering::none) {
     writeOut(bytes, n);
