@@ -210,7 +210,8 @@ inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
 // overlapping eight-byte words, columns 1-8 and 8-15.
 // A field that shows a number has its point in column 11: the integer part
 // of a non-negative value fits below 10^10, of a negative one below 10^9.
-void editF15d4(std::uint64_t magnitude, bool signBit, char* field) noexcept {
+[[gnu::always_inline]] inline void editF15d4(std::uint64_t magnitude, bool signBit,
+                                             char* field) noexcept {
   const std::uint64_t q = scaledRounded(magnitude);
   const bool negative = signBit && q != 0;
   if (q >= (negative ? powersOfTen[13] : powersOfTen[14])) [[unlikely]] {
@@ -245,6 +246,32 @@ void editF15d4(std::uint64_t magnitude, bool signBit, char* field) noexcept {
   // Column 8 belongs to both words; the second is stored first.
   storeEight(field + 7, second);
   storeEight(field, first);
+}
+
+// Copies n <= 16 bytes with at most two overlapping moves of each size.
+inline void copyShort(char* to, const char* from, std::size_t n) noexcept {
+  if (n >= 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + n - 4, 4);
+    std::memcpy(to, &a, 4);
+    std::memcpy(to + n - 4, &b, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
+// Sets n <= 16 bytes to blanks.
+inline void blankShort(char* to, std::size_t n) noexcept {
+  static constexpr char blanks[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  copyShort(to, blanks, n);
 }
 
 // An F w.d field as pieces, so that a field wider than any buffer can be
@@ -437,16 +464,30 @@ void FieldEditor::carryOutPendingMove() noexcept {
 // system's callers always pass exactly the values their format takes.
 void FieldEditor::putReal(double x) noexcept {
   // The walk already stands on an F edit descriptor with a repetition left,
-  // nothing is pending and the field fits: the common case, edited in place.
+  // nothing is pending and the field fits: the common case, edited in place,
+  // F15.4 of a number below 10^10 without a call.
   if (descriptor_ != end_ && remaining_ > 0 && descriptor_->kind == Kind::f && pendingMove_ == 0) {
     const std::int32_t width = descriptor_->width;
     if (width > 0 && static_cast<std::size_t>(width) <= recordCapacity - used_) {
       --remaining_;
-      editFixed(x, width, descriptor_->decimals, record_ + used_);
+      char* const field = record_ + used_;
       used_ += static_cast<std::size_t>(width);
+      const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+      const std::uint64_t magnitude = bits & ~signMask;
+      if (width == 15 && descriptor_->decimals == 4 && magnitude < fastLimitBits) [[likely]] {
+        editF15d4(magnitude, (bits & signMask) != 0, field);
+      } else {
+        editFixed(x, width, descriptor_->decimals, field);
+      }
       return;
     }
   }
+  putRealInGeneral(x);
+}
+
+// Any other walk: X edit descriptors to perform first, a pending move, a
+// record to spill, or a field wider than the record area.
+[[gnu::noinline]] void FieldEditor::putRealInGeneral(double x) noexcept {
   const EditDescriptor* descriptor = nextDataDescriptor();
   if (descriptor == nullptr || descriptor->kind != Kind::f) return;
   carryOutPendingMove();
@@ -480,8 +521,13 @@ void FieldEditor::putText(const char* text, std::int32_t length) noexcept {
           recordCapacity - used_) {
     const auto move = static_cast<std::size_t>(pendingMove_);
     const auto width = static_cast<std::size_t>(descriptor->width);
-    std::memset(record_ + used_, ' ', move);
-    std::memcpy(record_ + used_ + move, text, width);
+    if (move <= 16 && width <= 16) [[likely]] {
+      blankShort(record_ + used_, move);
+      copyShort(record_ + used_ + move, text, width);
+    } else {
+      std::memset(record_ + used_, ' ', move);
+      std::memcpy(record_ + used_ + move, text, width);
+    }
     used_ += move + width;
     pendingMove_ = 0;
     return;

@@ -48,6 +48,7 @@ class FieldEditor {
 
   const EditDescriptor* nextDataDescriptor() noexcept;
   void carryOutPendingMove() noexcept;
+  void putRealInGeneral(double x) noexcept;
   void putWideReal(double x, std::int32_t width, std::int32_t decimals) noexcept;
   void spill() noexcept;
   void fill(char c, std::int64_t count) noexcept;
