@@ -561,9 +561,6 @@ inline std::uint64_t notDigits(std::uint64_t t) noexcept {
   return ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
 }
 
-// Bytes below byte n of a word, n from 0 to 7.
-inline std::uint64_t bytesBelow(int n) noexcept { return (std::uint64_t{1} << (8 * n)) - 1; }
-
 // The common number in one step, from the 16 characters at p (and the one
 // after them): at most seven integer digits, then either the end of the
 // digits or a point and a fraction ending within the 16. Returns the
@@ -578,7 +575,8 @@ inline std::uint64_t bytesBelow(int n) noexcept { return (std::uint64_t{1} << (8
 // taken out (the integer digits moved up one byte over it), the bytes from
 // b on cleared, and the whole moved to the top: its b - 1 digits, with
 // leading zeros in front, are the first and second eight of a 16-digit
-// number.
+// number. A flag word f gives the bytes up to and including its first
+// flagged one as f ^ (f - 1), the flag being each byte's top bit.
 inline int commonNumber(const char* p, std::uint64_t& w, int& k) noexcept {
   const std::uint64_t tl = loadEight(p) ^ 0x3030303030303030ull;
   std::uint64_t fl = notDigits(tl);
@@ -590,30 +588,102 @@ inline int commonNumber(const char* p, std::uint64_t& w, int& k) noexcept {
     k = 0;
     return a;
   }
-  const std::uint64_t th = loadEight(p + 8) ^ 0x3030303030303030ull;
+  const std::uint64_t throughPoint = fl ^ (fl - 1);
+  const std::uint64_t digitsLow = ((tl << 8) & throughPoint) | (tl & ~throughPoint);
   fl &= fl - 1;
-  std::uint64_t digitsLow = ((tl & bytesBelow(a)) << 8) | (tl & ~((std::uint64_t{2} << (8 * a + 7)) - 1));
   int b;
   if (fl != 0) {
     b = std::countr_zero(fl) >> 3;
-    w = eightDigitValue((digitsLow & bytesBelow(b)) << (64 - 8 * b));
+    // A point with no digit on either side is no number.
+    if (b == 1) return 0;
+    w = eightDigitValue((digitsLow & ((fl ^ (fl - 1)) >> 8)) << (64 - 8 * b));
   } else {
+    const std::uint64_t th = loadEight(p + 8) ^ 0x3030303030303030ull;
     const std::uint64_t fh = notDigits(th);
     if (fh == 0) return 0;
     b = 8 + (std::countr_zero(fh) >> 3);
+    const std::uint64_t digitsHigh = th & ((fh ^ (fh - 1)) >> 8);
     if (b == 8) {
       w = eightDigitValue(digitsLow);
     } else {
       const int s = 8 * (16 - b);  // 8 to 56
-      const std::uint64_t digitsHigh = th & bytesBelow(b - 8);
       w = eightDigitValue(digitsLow << s) * 100000000 +
           eightDigitValue((digitsHigh << s) | (digitsLow >> (64 - s)));
     }
   }
-  // A point with no digit on either side is no number.
-  if (b == 1) return 0;
   k = b - a - 1;
   return b;
+}
+
+// Characters a plain number needs in the block past its start: sign, 19
+// digits, point, the next character, and the eight read past a run's end,
+// so that no run needs the end of the block checked.
+constexpr std::ptrdiff_t wholeNumber = 1 + plainDigitLimit + 1 + 1 + 8;
+
+// A plain number (as readPlainReal) at p, with wholeNumber characters from p
+// in the block: returns where it ends (at the blank, comma, line end or
+// slash after it), with `value` set; nullptr when it is not one.
+[[gnu::always_inline]] inline const char* wholePlainReal(const char* p, double& value) noexcept {
+  const bool negative = *p == '-';
+  if (negative || *p == '+') ++p;
+  std::uint64_t w = 0;
+  int fractionDigits = 0;
+  if (const int covered = commonNumber(p, w, fractionDigits); covered != 0) [[likely]] {
+    // At most 15 digits: w < 2^53.
+    p += covered;
+  } else {
+    const int integerDigits = digitRun(p, plainDigitLimit, w);
+    if (integerDigits < 0) return nullptr;
+    p += integerDigits;
+    if (*p == '.') {
+      ++p;
+      fractionDigits = digitRun(p, plainDigitLimit - integerDigits, w);
+      if (fractionDigits < 0) return nullptr;
+      p += fractionDigits;
+    }
+    if (integerDigits + fractionDigits == 0) return nullptr;
+    if (w > exactSignificandLimit) return nullptr;
+  }
+  if (!endsPlainNumber(*p)) return nullptr;
+  value = static_cast<double>(w);
+  if (fractionDigits > 0) value /= exactPowersOfTen[fractionDigits];
+  if (negative) value = -value;
+  return p;
+}
+
+// An item's first steps and a plain number, all in the block with room to
+// spare, as positionInBlock and readPlainReal together: stores the value
+// and takes the characters; takes nothing and returns false otherwise.
+[[gnu::always_inline]] inline bool readRealInBlock(double& target) noexcept {
+  if (state.ended || state.stop || state.repeat > 0) return false;
+  CharSource& source = *state.source;
+  const char* const begin = source.buffered();
+  const char* const end = source.bufferedEnd();
+  if (end - begin <= wholeNumber) return false;
+  // The value's first character stays before `limit`, so the number has
+  // its wholeNumber characters.
+  const char* const limit = end - wholeNumber;
+  const char* p = begin;
+  while (isBlank(static_cast<unsigned char>(*p))) {
+    if (++p == limit) return false;
+  }
+  if (*p == ',') [[unlikely]] {
+    // Before the first item a comma makes that item null.
+    if (state.firstItem) return false;
+    do {
+      if (++p == limit) return false;
+    } while (isBlank(static_cast<unsigned char>(*p)));
+  }
+  // A comma or slash here is no number either.
+  double value;
+  const char* const after = wholePlainReal(p, value);
+  if (after == nullptr) return false;
+  source.skip(static_cast<std::size_t>(after - begin));
+  state.firstItem = false;
+  state.kind = ValueKind::real;
+  state.real = value;
+  target = value;
+  return true;
 }
 
 // A real written as an optional sign, digits with at most one point, no
@@ -623,40 +693,34 @@ inline int commonNumber(const char* p, std::uint64_t& w, int& k) noexcept {
 // so one correctly rounded division (or no operation at all for k = 0)
 // gives the correctly rounded value of the decimal text, the same double
 // as the exact conversion. With 19 digits at most, w fits in 64 bits.
-[[gnu::always_inline]] inline bool readPlainReal(double& target) noexcept {
+bool readPlainReal(double& target) noexcept {
   CharSource& source = *state.source;
   const char* const begin = source.buffered();
   const char* const end = source.bufferedEnd();
+  double value;
   const char* p = begin;
-  // Sign, 19 digits, point, the next character, and the eight read past a
-  // run's end: with this many in the block, no run needs the end checked.
-  constexpr std::ptrdiff_t wholeNumber = 1 + plainDigitLimit + 1 + 1 + 8;
-  const bool whole = end - begin >= wholeNumber;
-  if (p != end && (*p == '-' || *p == '+')) ++p;
-  std::uint64_t w = 0;
-  int fractionDigits = 0;
-  if (const int covered = whole ? commonNumber(p, w, fractionDigits) : 0; covered != 0) [[likely]] {
-    // At most 15 digits: w < 2^53.
-    p += covered;
+  if (end - begin >= wholeNumber) {
+    p = wholePlainReal(begin, value);
+    if (p == nullptr) return false;
   } else {
-    const int integerDigits = whole ? digitRun(p, plainDigitLimit, w)
-                                    : shortDigitRun(p, end, plainDigitLimit, w);
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    std::uint64_t w = 0;
+    const int integerDigits = shortDigitRun(p, end, plainDigitLimit, w);
     if (integerDigits < 0) return false;
     p += integerDigits;
+    int fractionDigits = 0;
     if (p != end && *p == '.') {
       ++p;
-      fractionDigits = whole ? digitRun(p, plainDigitLimit - integerDigits, w)
-                             : shortDigitRun(p, end, plainDigitLimit - integerDigits, w);
+      fractionDigits = shortDigitRun(p, end, plainDigitLimit - integerDigits, w);
       if (fractionDigits < 0) return false;
       p += fractionDigits;
     }
-    if (integerDigits + fractionDigits == 0) return false;
+    if (integerDigits + fractionDigits == 0 || p == end || !endsPlainNumber(*p)) return false;
     if (w > exactSignificandLimit) return false;
+    value = static_cast<double>(w);
+    if (fractionDigits > 0) value /= exactPowersOfTen[fractionDigits];
+    if (*begin == '-') value = -value;
   }
-  if (p == end || !endsPlainNumber(*p)) return false;
-  double value = static_cast<double>(w);
-  if (fractionDigits > 0) value /= exactPowersOfTen[fractionDigits];
-  if (*begin == '-') value = -value;
   source.skip(static_cast<std::size_t>(p - begin));
   state.kind = ValueKind::real;
   state.real = value;
@@ -746,6 +810,63 @@ inline void copyShort(char* to, const char* from, std::size_t n) noexcept {
   return true;
 }
 
+// An item's first steps and an unquoted text value of at most 15
+// characters, each at least '0' (no blank, comma, slash, NUL, sign or
+// point in it), for a target of at most 16, all in the block with room to
+// spare, as positionInBlock and readPlainText together: assigns the value
+// and takes the characters; takes nothing and returns false otherwise. The
+// value ends at its first character below '0' (found a word at a time, as
+// readPlainText does), which must be a blank, comma, line end or slash.
+[[gnu::always_inline]] inline bool readTextInBlock(char* target, std::int32_t length) noexcept {
+  if (state.ended || state.stop || state.repeat > 0) return false;
+  if (length <= 0 || length > 16) return false;
+  CharSource& source = *state.source;
+  const char* const begin = source.buffered();
+  const char* const end = source.bufferedEnd();
+  constexpr std::ptrdiff_t wholeText = 16;
+  if (end - begin <= wholeText) return false;
+  const char* const limit = end - wholeText;
+  const char* p = begin;
+  while (isBlank(static_cast<unsigned char>(*p))) {
+    if (++p == limit) return false;
+  }
+  if (*p == ',') [[unlikely]] {
+    if (state.firstItem) return false;
+    do {
+      if (++p == limit) return false;
+    } while (isBlank(static_cast<unsigned char>(*p)));
+  }
+  const int first = static_cast<unsigned char>(*p);
+  if (isDigit(first) || isQuote(first)) return false;
+  std::uint64_t b = loadEight(p);
+  std::uint64_t below = (b - 0x3030303030303030ull) & ~b & 0x8080808080808080ull;
+  const char* e = p;
+  if (below == 0) {
+    b = loadEight(p + 8);
+    below = (b - 0x3030303030303030ull) & ~b & 0x8080808080808080ull;
+    if (below == 0) return false;
+    e += 8;
+  }
+  e += std::countr_zero(below) >> 3;
+  if (e == p || !endsUnquoted(*e)) return false;
+  if (*e == '\n' && e[-1] == '\\') return false;
+  const auto n = static_cast<std::size_t>(e - p);
+  const std::size_t kept = std::min(n, static_cast<std::size_t>(length));
+  if (kept > state.textCapacity) return false;
+  copyShort(state.text, p, kept);
+  state.textKept = kept;
+  copyShort(target, p, kept);
+  if (kept < static_cast<std::size_t>(length)) {
+    static constexpr char blanks[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    copyShort(target + kept, blanks, static_cast<std::size_t>(length) - kept);
+  }
+  source.skip(static_cast<std::size_t>(e - begin));
+  state.firstItem = false;
+  state.kind = ValueKind::text;
+  return true;
+}
+
 // The rest of the line up to and including its line end, when that is in
 // the block.
 [[gnu::always_inline]] inline bool skipLineInBlock() noexcept {
@@ -827,9 +948,10 @@ std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
 
 namespace {
 
-// readReal past its common case: `positioned` tells whether the item's
-// first steps were done in the block.
-[[gnu::noinline]] std::int32_t readRealItem(double& target, bool positioned) noexcept {
+// readReal past its common case: the item's first steps in the block when
+// they lie there, else character by character, then the number.
+[[gnu::noinline]] std::int32_t readRealItem(double& target) noexcept {
+  const bool positioned = positionInBlock();
   std::int32_t status;
   if (!positioned && beginItem(status, "list read")) {
     if (status == success && !state.stop && state.repeat > 0) {
@@ -839,7 +961,7 @@ namespace {
     }
     return status;
   }
-  if (!positioned && readPlainReal(target)) return success;
+  if (readPlainReal(target)) return success;
   Scanner scanner;
   Number number = scanner.scan();
   if (number.found && number.integerForm) {
@@ -877,8 +999,8 @@ namespace {
 }
 
 // readText past its common case, as readRealItem.
-[[gnu::noinline]] std::int32_t readTextItem(char* target, std::int32_t length,
-                                            bool positioned) noexcept {
+[[gnu::noinline]] std::int32_t readTextItem(char* target, std::int32_t length) noexcept {
+  const bool positioned = positionInBlock();
   std::int32_t status;
   if (!positioned && beginItem(status, "list io")) {
     if (status == success && !state.stop && state.repeat > 0) {
@@ -888,7 +1010,7 @@ namespace {
     }
     return status;
   }
-  if (!positioned && readPlainText(target, length)) return success;
+  if (readPlainText(target, length)) return success;
   int c = next();
   if (isDigit(c)) {
     std::int32_t count = 0;
@@ -927,15 +1049,13 @@ namespace {
 }  // namespace
 
 std::int32_t FreeFormReader::readReal(double& target) noexcept {
-  const bool positioned = positionInBlock();
-  if (positioned && readPlainReal(target)) return success;
-  return readRealItem(target, positioned);
+  if (readRealInBlock(target)) [[likely]] return success;
+  return readRealItem(target);
 }
 
 std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcept {
-  const bool positioned = positionInBlock();
-  if (positioned && readPlainText(target, length)) return success;
-  return readTextItem(target, length, positioned);
+  if (readTextInBlock(target, length)) [[likely]] return success;
+  return readTextItem(target, length);
 }
 
 std::int32_t FreeFormReader::endRead() noexcept {
