@@ -170,24 +170,28 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
 //
 // The double product y = fl(|x| * 10^4) decides nearly always. The exact
 // product P lies below 10^14 < 2^47, so |y - P| <= ulp(y) / 2 <= y * 2^-53
-// (ulp(y) <= y * 2^-52 for a normal y; a y that is subnormal or zero makes
-// the product exact). With c = trunc(y) and f = y - c (exact: y and c are
-// doubles of the same binade or c = 0, and f keeps only bits y has), a
-// margin |f - 1/2| > y * 2^-52, twice that error, puts P on the same side
-// of c + 1/2 as y: when f < 1/2, P < c + 1/2 and P > c - 2^-7 > c - 1/2, so
-// P rounds to c; when f > 1/2, c + 1/2 < P < c + 1 + 2^-7, so it rounds to
-// c + 1. (f - 1/2 is exact for f >= 1/4 and at least 1/4 in size
-// otherwise.) Within the margin, which holds every tie, the exact integer
-// rounding below decides: the double is m * 2^-shift, so m * 10^4 is
-// divided by 2^shift with its remainder kept; above half rounds up, exactly
-// half goes to the even neighbour.
+// for a normal y (ulp(y) <= y * 2^-52); below the normal range the error
+// is at most 2^-1075 and f = y below is nowhere near 1/2. With c = trunc(y)
+// and f = y - c (exact: y and c are doubles of the same binade or c = 0,
+// and f keeps only bits y has), a margin |f - 1/2| > y * 2^-52, twice that
+// error, puts P on the same side of c + 1/2 as y: when f < 1/2,
+// P < c + 1/2 and P > c - 2^-7 > c - 1/2, so P rounds to c; when f > 1/2,
+// c + 1/2 < P < c + 1 + 2^-7, so it rounds to c + 1. (f - 1/2 is exact for
+// f >= 1/4 and at least 1/4 in size otherwise.) That integer is
+// trunc(fl(y + 1/2)): the sum is off by at most (y + 1/2) * 2^-53, which
+// is no more than the margin for y >= 1/2, so it crosses no integer that
+// y + 1/2 does not (for y < 1/2 it stays below 1 unless y lies within
+// 2^-54 of 1/2, inside the margin). Within the margin, which holds every
+// tie, the exact integer rounding below decides: the double is
+// m * 2^-shift, so m * 10^4 is divided by 2^shift with its remainder kept;
+// above half rounds up, exactly half goes to the even neighbour.
 inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
   const double y = std::bit_cast<double>(magnitude) * 10000.0;
   const auto c = static_cast<std::int64_t>(y);
   const double f = y - static_cast<double>(c);
-  if (std::fabs(f - 0.5) > y * 0x1p-52) [[likely]] {
-    return static_cast<std::uint64_t>(c) + (f > 0.5 ? 1 : 0);
-  }
+  // Computed apart from the margin test, the result does not wait for it.
+  const auto nearest = static_cast<std::uint64_t>(static_cast<std::int64_t>(y + 0.5));
+  if (std::fabs(f - 0.5) > y * 0x1p-52) [[likely]] return nearest;
   const int biased = static_cast<int>(magnitude >> 52);
   const std::uint64_t m = biased == 0 ? (magnitude & fractionMask)
                                       : ((magnitude & fractionMask) | (fractionMask + 1));
