@@ -137,22 +137,10 @@ void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width,
   std::memset(field, ' ', static_cast<std::size_t>(p - field));
 }
 
-// Eight decimal digits of v < 10^8 as ASCII, the most significant in the
-// lowest byte (the byte stored first on a little-endian machine): v is split
-// into two four-digit halves in 32-bit lanes, each half into two-digit pairs
-// in 16-bit lanes, each pair into digits in bytes. n / 100 is
-// (n * 5243) >> 19 for n < 43699 and n / 10 is (n * 103) >> 10 for n < 179;
-// no lane's product reaches the lane above it, and what a lane above
-// contributes after the shift lies above the mask.
-inline std::uint64_t asciiEightDigits(std::uint32_t v) noexcept {
-  const std::uint64_t high4 = v / 10000;
-  const std::uint64_t low4 = v % 10000;
-  std::uint64_t x = high4 | (low4 << 32);
-  const std::uint64_t hundreds = ((x * 5243) >> 19) & 0x0000007F0000007Full;
-  x = hundreds | ((x - hundreds * 100) << 16);
-  const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Full;
-  x = tens | ((x - tens * 10) << 8);
-  return x | 0x3030303030303030ull;
+// The two digits of n < 100 as two bytes, the first in the lower one.
+inline std::uint64_t digitPair(std::uint32_t n) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(digitPairs + 2 * n);
+  return p[0] | (std::uint64_t{p[1]} << 8);
 }
 
 // Stores eight bytes given in little-endian order (first byte lowest).
@@ -208,10 +196,11 @@ inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
 }
 
 // F15.4, the result fields of every line: |x| * 10^4 rounded as
-// scaledRounded says, its fourteen digits (ten before the point, four after)
-// built in two words, the leading zeros of the integer part, all but its
-// units digit, turned into blanks in the words, and the field stored as two
-// overlapping eight-byte words, columns 1-8 and 8-15.
+// scaledRounded says, its fourteen digits (ten before the point, four
+// after) put together in two words from digit pairs, the leading zeros of
+// the integer part, all but its units digit, turned into blanks in the
+// words, and the field stored as two overlapping eight-byte words, columns
+// 1-8 and 8-15.
 // A field that shows a number has its point in column 11: the integer part
 // of a non-negative value fits below 10^10, of a negative one below 10^9.
 [[gnu::always_inline]] inline void editF15d4(std::uint64_t magnitude, bool signBit,
@@ -222,13 +211,22 @@ inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
     fillAsterisks(field, 15);
     return;
   }
-  // Digits 1-6 of the fourteen, then 7-14.
-  const std::uint64_t high = asciiEightDigits(static_cast<std::uint32_t>(q / 100000000)) >> 16;
-  const std::uint64_t low = asciiEightDigits(static_cast<std::uint32_t>(q % 100000000));
+  // The seven digit pairs from independent quotients (short chains): the
+  // integer part's top two digits, then two four-digit groups, then the
+  // four decimals.
+  const auto integerPart = q / 10000;
+  const auto fraction = static_cast<std::uint32_t>(q % 10000);
+  const auto top = static_cast<std::uint32_t>(integerPart / 100000000);
+  const auto low8 = static_cast<std::uint32_t>(integerPart % 100000000);
+  const std::uint32_t high4 = low8 / 10000;
+  const std::uint32_t low4 = low8 % 10000;
+  const std::uint64_t pair3 = digitPair(low4 / 100);
   // Columns 1-8: digits 1-8. Columns 8-15: digits 8-10, the point, 11-14.
-  std::uint64_t first = high | (low << 48);
-  std::uint64_t second = (low & 0xFFFFFFFF00000000ull) | ((low >> 8) & 0x00FFFFFFull) |
-                         (std::uint64_t{'.'} << 24);
+  std::uint64_t first = digitPair(top) | (digitPair(high4 / 100) << 16) |
+                        (digitPair(high4 % 100) << 32) | (pair3 << 48);
+  std::uint64_t second = (pair3 >> 8) | (digitPair(low4 % 100) << 8) |
+                         (std::uint64_t{'.'} << 24) | (digitPair(fraction / 100) << 32) |
+                         (digitPair(fraction % 100) << 48);
   const std::uint64_t differs = first ^ eightZeros;
   if (differs != 0) [[likely]] {
     // The first column that is not a leading zero; a negative value has at
