@@ -404,33 +404,9 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
   editExactInto(x, width, decimals, field);
 }
 
-namespace {
-
-// The unit the last record written obtained. Obtaining a unit that is still
-// connected, formatted, sequential, not last read and has a stream, for
-// writing, changes nothing but the statement context's unit name and
-// "obtained" mark (obtainUnit makes no other change to such a unit), so a
-// record on that same unit sets those two and does no more.
-Unit* lastWrittenUnit = nullptr;
-
-Unit& obtainUnitForWriting(std::int32_t number) noexcept {
-  Unit* const u = lastWrittenUnit;
-  if (u != nullptr && u->number == number && u->connected && u->formatted && u->sequential &&
-      !u->lastRead && u->output != nullptr) [[likely]] {
-    statementContext.unitName = u->name;
-    statementContext.unitObtained = true;
-    return *u;
-  }
-  Unit& obtained = obtainUnit(number, true);
-  lastWrittenUnit = &obtained;
-  return obtained;
-}
-
-}  // namespace
-
 void FieldEditor::beginRecord(std::int32_t unit, const Format& format) noexcept {
   beginExternalStatement(false, Form::fixedLayout, unit, format.text, false, false);
-  output_ = obtainUnitForWriting(unit).output;
+  output_ = obtainUnit(unit, true).output;
   descriptor_ = format.descriptors.data();
   end_ = descriptor_ + format.descriptors.size();
   remaining_ = descriptor_ != end_ ? descriptor_->repeat : 0;

@@ -906,35 +906,11 @@ std::int32_t FreeFormReader::beginRead(const char* record, std::int32_t length,
   return startStatement(recordSource, endOfFileExit, errorExit);
 }
 
-namespace {
-
-// The unit the last read statement on a unit obtained. Obtaining a unit that
-// is still connected, formatted, sequential and has a source, for reading,
-// changes nothing but the statement context's unit name and "obtained" mark
-// (obtainUnit makes no other change to a unit it reads from), so a statement
-// on that same unit sets those two and does no more.
-Unit* lastReadUnit = nullptr;
-
-Unit& obtainUnitForReading(std::int32_t number) noexcept {
-  Unit* const u = lastReadUnit;
-  if (u != nullptr && u->number == number && u->connected && u->formatted && u->sequential &&
-      u->input != nullptr) [[likely]] {
-    statementContext.unitName = u->name;
-    statementContext.unitObtained = true;
-    return *u;
-  }
-  // obtainUnit does not return without a source to read from.
-  Unit& obtained = obtainUnit(number, false);
-  lastReadUnit = &obtained;
-  return obtained;
-}
-
-}  // namespace
-
 std::int32_t FreeFormReader::beginRead(std::int32_t unit, bool endOfFileExit,
                                        bool errorExit) noexcept {
   beginExternalStatement(true, Form::freeForm, unit, "ext list io", endOfFileExit, errorExit);
-  Unit& u = obtainUnitForReading(unit);
+  // obtainUnit does not return without a source to read from.
+  Unit& u = obtainUnit(unit, false);
   return startStatement(*u.input, endOfFileExit, errorExit);
 }
 

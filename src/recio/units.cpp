@@ -184,7 +184,11 @@ Unit* connectedUnit(std::int32_t number) noexcept {
   return entry != nullptr && entry->unit.connected ? &entry->unit : nullptr;
 }
 
-Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept {
+namespace {
+
+// Everything obtainUnit does for a unit that is not yet ready for the
+// statement: kept out of line so that the common case stays short.
+[[gnu::noinline]] Unit& obtainUnitInGeneral(std::int32_t number, bool forWriting) noexcept {
   if (number < 0) reportFailure(illegalUnitNumber, statementStartWord);
   createUnitTable();
   Entry* entry = entryFor(number, true);
@@ -204,6 +208,25 @@ Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept {
     reportFailure(illegalOperationForUnit, statementStartWord);
   }
   return unit;
+}
+
+}  // namespace
+
+Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept {
+  // Every statement after the first on a unit comes this way: a unit that is
+  // connected, fits the statement and has its stream needs nothing but the
+  // context's name and mark, which the general path below would also set.
+  if (table != nullptr && number >= 0 && number < ownEntries) [[likely]] {
+    Unit& unit = table[number].unit;
+    const bool ready = forWriting ? unit.output != nullptr && !unit.lastRead
+                                  : unit.input != nullptr;
+    if (unit.connected && unit.formatted && unit.sequential && ready) [[likely]] {
+      statementContext.unitName = unit.name;
+      statementContext.unitObtained = true;
+      return unit;
+    }
+  }
+  return obtainUnitInGeneral(number, forWriting);
 }
 
 void forEachConnectedUnit(void (*visit)(Unit&)) noexcept {
