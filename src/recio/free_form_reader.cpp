@@ -11,6 +11,7 @@
 
 #include "char_source.h"
 #include "failure.h"
+#include "short_copy.h"
 #include "statement_context.h"
 #include "units.h"
 
@@ -651,6 +652,25 @@ constexpr std::ptrdiff_t wholeNumber = 1 + plainDigitLimit + 1 + 1 + 8;
   return p;
 }
 
+// Where an item's value starts in the block: past the blanks and the one
+// comma between values that the item's first steps would take, before
+// `limit`. nullptr when those steps need the character-by-character path
+// (the block ends first, or a comma before the first item makes it null).
+[[gnu::always_inline]] inline const char* valueStartInBlock(const char* begin,
+                                                            const char* limit) noexcept {
+  const char* p = begin;
+  while (isBlank(static_cast<unsigned char>(*p))) {
+    if (++p == limit) return nullptr;
+  }
+  if (*p == ',') [[unlikely]] {
+    if (state.firstItem) return nullptr;
+    do {
+      if (++p == limit) return nullptr;
+    } while (isBlank(static_cast<unsigned char>(*p)));
+  }
+  return p;
+}
+
 // An item's first steps and a plain number, all in the block with room to
 // spare, as positionInBlock and readPlainReal together: stores the value
 // and takes the characters; takes nothing and returns false otherwise.
@@ -663,17 +683,8 @@ constexpr std::ptrdiff_t wholeNumber = 1 + plainDigitLimit + 1 + 1 + 8;
   // The value's first character stays before `limit`, so the number has
   // its wholeNumber characters.
   const char* const limit = end - wholeNumber;
-  const char* p = begin;
-  while (isBlank(static_cast<unsigned char>(*p))) {
-    if (++p == limit) return false;
-  }
-  if (*p == ',') [[unlikely]] {
-    // Before the first item a comma makes that item null.
-    if (state.firstItem) return false;
-    do {
-      if (++p == limit) return false;
-    } while (isBlank(static_cast<unsigned char>(*p)));
-  }
+  const char* const p = valueStartInBlock(begin, limit);
+  if (p == nullptr) return false;
   // A comma or slash here is no number either.
   double value;
   const char* const after = wholePlainReal(p, value);
@@ -731,25 +742,6 @@ bool readPlainReal(double& target) noexcept {
 // Ends an unquoted text value in the block.
 inline bool endsUnquoted(char c) noexcept {
   return c == ' ' || c == ',' || c == '\n' || c == '\t' || c == '/';
-}
-
-// Copies n <= 16 bytes with at most two overlapping moves of each size.
-inline void copyShort(char* to, const char* from, std::size_t n) noexcept {
-  if (n >= 8) {
-    std::uint64_t a, b;
-    std::memcpy(&a, from, 8);
-    std::memcpy(&b, from + n - 8, 8);
-    std::memcpy(to, &a, 8);
-    std::memcpy(to + n - 8, &b, 8);
-  } else if (n >= 4) {
-    std::uint32_t a, b;
-    std::memcpy(&a, from, 4);
-    std::memcpy(&b, from + n - 4, 4);
-    std::memcpy(to, &a, 4);
-    std::memcpy(to + n - 4, &b, 4);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-  }
 }
 
 // An unquoted text value that ends in the block, not after a backslash at a
@@ -826,16 +818,8 @@ inline void copyShort(char* to, const char* from, std::size_t n) noexcept {
   constexpr std::ptrdiff_t wholeText = 16;
   if (end - begin <= wholeText) return false;
   const char* const limit = end - wholeText;
-  const char* p = begin;
-  while (isBlank(static_cast<unsigned char>(*p))) {
-    if (++p == limit) return false;
-  }
-  if (*p == ',') [[unlikely]] {
-    if (state.firstItem) return false;
-    do {
-      if (++p == limit) return false;
-    } while (isBlank(static_cast<unsigned char>(*p)));
-  }
+  const char* const p = valueStartInBlock(begin, limit);
+  if (p == nullptr) return false;
   const int first = static_cast<unsigned char>(*p);
   if (isDigit(first) || isQuote(first)) return false;
   std::uint64_t b = loadEight(p);
@@ -857,9 +841,7 @@ inline void copyShort(char* to, const char* from, std::size_t n) noexcept {
   state.textKept = kept;
   copyShort(target, p, kept);
   if (kept < static_cast<std::size_t>(length)) {
-    static constexpr char blanks[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-                                        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
-    copyShort(target + kept, blanks, static_cast<std::size_t>(length) - kept);
+    blankShort(target + kept, static_cast<std::size_t>(length) - kept);
   }
   source.skip(static_cast<std::size_t>(e - begin));
   state.firstItem = false;
