@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "field_editor.h"
+#include "random_words.h"
 
 namespace {
 
@@ -42,14 +43,8 @@ void reference(double x, char* field) {
   std::memcpy(field + 15 - m, body, m);
 }
 
-std::uint64_t state = 0x853C49E6748FEA9Bull;
-std::uint64_t random64() {
-  state += 0x9E3779B97F4A7C15ull;
-  std::uint64_t z = state;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
+RandomWords words{0x853C49E6748FEA9Bull};
+std::uint64_t random64() { return words.next(); }
 
 std::uint64_t checked = 0;
 

@@ -14,17 +14,12 @@
 #include <cstring>
 
 #include "free_form_reader.h"
+#include "random_words.h"
 
 namespace {
 
-std::uint64_t state = 0x2545F4914F6CDD1Dull;
-std::uint64_t random64() {
-  state += 0x9E3779B97F4A7C15ull;
-  std::uint64_t z = state;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
+RandomWords words{0x2545F4914F6CDD1Dull};
+std::uint64_t random64() { return words.next(); }
 
 }  // namespace
 
