@@ -7,9 +7,16 @@
 namespace recio {
 
 class CharSource;
+struct ReaderState;
 
 class FreeFormReader {
  public:
+  // A reader of the process's statement state: a statement may be begun by
+  // one such reader and continued by another.
+  FreeFormReader() noexcept;
+  // A reader of `state`, which it keeps for the reader's lifetime.
+  explicit FreeFormReader(ReaderState& state) noexcept : state_(&state) {}
+
   // Begins a statement over one internal record of `length` characters.
   std::int32_t beginRead(const char* record, std::int32_t length,
                          bool endOfFileExit, bool errorExit) noexcept;
@@ -21,6 +28,11 @@ class FreeFormReader {
   // the unit obtained. The source must outlive the statement.
   std::int32_t beginRead(CharSource& source, bool endOfFileExit,
                          bool errorExit) noexcept;
+  // Begins a statement on `source` that touches no process-wide state: the
+  // statement context is left as it is and every status is returned, end of
+  // file and errors alike; nothing is ever reported. For a thread of its
+  // own, with a reader of its own state.
+  std::int32_t beginDetachedRead(CharSource& source) noexcept;
 
   // Each returns 0, or -1 (end of file) / a positive error code when the
   // statement has the matching exit; otherwise a failure does not return.
@@ -31,6 +43,12 @@ class FreeFormReader {
   std::int32_t readText(char* target, std::int32_t length) noexcept;
   // Ends the statement; on a unit, the rest of the line is skipped.
   std::int32_t endRead() noexcept;
+
+  // Items of the statement in progress that were assigned a value so far.
+  std::int32_t itemsAssigned() const noexcept;
+
+ private:
+  ReaderState* state_;
 };
 
 }  // namespace recio
