@@ -23,10 +23,20 @@ void CharSource::openRecord(const char* record, std::int32_t length) noexcept {
   blockOffset_ = 0;
   addedLineEnd_ = nullptr;
   lastByteWasLineEnd_ = true;
+  feed_ = nullptr;
+  chunk_ = nullptr;
   record_ = record;
   recordLength_ = length < 0 ? 0 : length;
   recordFetched_ = 0;
   next_ = end_ = block();
+}
+
+void CharSource::openChunk(const char* bytes, std::size_t n) noexcept {
+  openRecord(nullptr, 0);
+  record_ = nullptr;
+  chunk_ = bytes;
+  next_ = bytes;
+  end_ = bytes + n;
 }
 
 void CharSource::openDescriptor(int fd, std::int32_t unit, bool terminal) noexcept {
@@ -40,10 +50,28 @@ void CharSource::openDescriptor(int fd, std::int32_t unit, bool terminal) noexce
   blockOffset_ = 0;
   addedLineEnd_ = nullptr;
   lastByteWasLineEnd_ = true;
+  feed_ = nullptr;
+  chunk_ = nullptr;
   record_ = nullptr;
   recordLength_ = 0;
   recordFetched_ = 0;
   next_ = end_ = block();
+}
+
+void CharSource::moveTo(std::int64_t position) noexcept {
+  if (chunk_ != nullptr) {
+    next_ = chunk_ + position;
+    return;
+  }
+  const std::int64_t fetchedEnd = blockOffset_ + (end_ - block());
+  if (position <= fetchedEnd) {
+    next_ = block() + (position - blockOffset_);
+    return;
+  }
+  // Past what was fetched: the block starts again there, empty.
+  blockOffset_ = position;
+  next_ = end_ = block();
+  lastByteWasLineEnd_ = true;
 }
 
 bool CharSource::beginStatement() noexcept {
@@ -52,6 +80,7 @@ bool CharSource::beginStatement() noexcept {
 }
 
 std::int64_t CharSource::position() const noexcept {
+  if (chunk_ != nullptr) return next_ - chunk_;
   std::int64_t p = blockOffset_ + (next_ - block());
   if (addedLineEnd_ != nullptr) {
     if (addedLineEnd_ >= block() && addedLineEnd_ < next_) --p;
@@ -103,6 +132,12 @@ std::size_t CharSource::fetch() noexcept {
     recordFetched_ += n;
     return static_cast<std::size_t>(n);
   }
+  if (feed_ != nullptr) {
+    // blockOffset_ is where the empty block starts in the stream.
+    const long n = feed_->fill(blockOffset_, block(), blockSize);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    reportFailure(errno, "list read");
+  }
   if (fd_ < 0) return 0;
   for (;;) {
     const ssize_t n = ::read(fd_, block(), blockSize);
@@ -122,6 +157,10 @@ std::size_t CharSource::fetch() noexcept {
 int CharSource::refill() noexcept {
   if (next_ < end_) return static_cast<unsigned char>(*next_++);
   if (ended_) return endOfInput;
+  if (chunk_ != nullptr) {
+    ended_ = true;
+    return endOfInput;
+  }
   if (markPending_) {
     markPending_ = false;
     ended_ = true;

@@ -1,6 +1,7 @@
 // CharSource: the characters a free-form read takes, one at a time, with
-// characters given back. Either one internal record or a descriptor read in
-// large blocks.
+// characters given back. One internal record, a descriptor read in large
+// blocks (from the descriptor itself or from a feed that reads it for the
+// source), or a chunk of bytes in memory.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,19 @@
 namespace recio {
 
 struct StatementContext;
+
+// Where a descriptor's source gets its bytes when it does not read them
+// itself: the stream is the same, only the reads are someone else's.
+class ByteFeed {
+ public:
+  // Up to `room` bytes of the stream from `offset` on (counted from where
+  // the source was opened) into `into`: returns the count, 0 at the end of
+  // the input, or -1 with errno set when reading was refused.
+  virtual long fill(std::int64_t offset, char* into, std::size_t room) noexcept = 0;
+
+ protected:
+  ~ByteFeed() = default;
+};
 
 // The end-of-input mark; characters are 0 to 255.
 inline constexpr int endOfInput = -1;
@@ -26,6 +40,20 @@ class CharSource {
   // The bytes of descriptor `fd` for unit `unit`. A last line without a line
   // end is completed by a line end that is not a byte of the stream.
   void openDescriptor(int fd, std::int32_t unit, bool terminal) noexcept;
+
+  // From now on the descriptor's bytes come from `feed` (nullptr: from the
+  // descriptor again); positions and the descriptor stay the stream's.
+  void readThrough(ByteFeed* feed) noexcept { feed_ = feed; }
+
+  // `n` bytes in memory, read like a stream whose end has not come yet: no
+  // line end is added, and the end-of-input mark follows the last byte. The
+  // bytes must outlive the reading; positions count from the first.
+  void openChunk(const char* bytes, std::size_t n) noexcept;
+
+  // Takes the bytes up to `position` as read. `position` is at least
+  // position(), the byte before it is a line end, and the end of the input
+  // has not been met; the bytes between need not have been fetched.
+  void moveTo(std::int64_t position) noexcept;
 
   // The next character, 0 to 255, or endOfInput.
   int get() noexcept {
@@ -53,7 +81,7 @@ class CharSource {
   // Returns true when the source has ended for good.
   bool beginStatement() noexcept;
 
-  bool isInternal() const noexcept { return unit_ < 0; }
+  bool isInternal() const noexcept { return record_ != nullptr; }
   std::int32_t unit() const noexcept { return unit_; }
   int fd() const noexcept { return fd_; }
 
@@ -92,6 +120,8 @@ class CharSource {
   std::int64_t blockOffset_ = 0;
   const char* addedLineEnd_ = nullptr;  // the line end that is not a byte
   bool lastByteWasLineEnd_ = true;
+  ByteFeed* feed_ = nullptr;
+  const char* chunk_ = nullptr;   // a chunk: its first byte
   const char* record_ = nullptr;  // internal: the caller's record
   std::int32_t recordLength_ = 0;
   std::int64_t recordFetched_ = 0;  // internal: characters copied, blank included

@@ -379,9 +379,25 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
   editExactInto(x, width, decimals, field);
 }
 
+void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
+                        std::size_t n) noexcept {
+  beginExternalStatement(false, Form::fixedLayout, unit, format.text, false, false);
+  OutputStream* output = obtainUnit(unit, true).output;
+  if (output != nullptr) output->write(records, n);
+}
+
 void FieldEditor::beginRecord(std::int32_t unit, const Format& format) noexcept {
   beginExternalStatement(false, Form::fixedLayout, unit, format.text, false, false);
   output_ = obtainUnit(unit, true).output;
+  startWalk(format);
+}
+
+void FieldEditor::beginRecord(OutputStream& stream, const Format& format) noexcept {
+  output_ = &stream;
+  startWalk(format);
+}
+
+void FieldEditor::startWalk(const Format& format) noexcept {
   descriptor_ = format.descriptors.data();
   end_ = descriptor_ + format.descriptors.size();
   remaining_ = descriptor_ != end_ ? descriptor_->repeat : 0;

@@ -32,10 +32,20 @@ extern const Format threeRealsAndLabel;
 void editFixed(double x, std::int32_t width, std::int32_t decimals,
                char* field) noexcept;
 
+// Hands `n` bytes of whole records, edited elsewhere with `format` (or
+// another of the formats), to `unit` as the statements that would have
+// written them: the unit is obtained as beginRecord obtains it, and the
+// bytes go to its stream in order.
+void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
+                        std::size_t n) noexcept;
+
 class FieldEditor {
  public:
   // Starts a record on `unit` (6: standard output) with `format`.
   void beginRecord(std::int32_t unit, const Format& format) noexcept;
+  // Starts a record on a stream of the caller's own, outside the unit
+  // table: the statement context is left as it is.
+  void beginRecord(OutputStream& stream, const Format& format) noexcept;
   void putReal(double x) noexcept;
   void putText(const char* text, std::int32_t length) noexcept;
   // Ends the record with a newline.
@@ -46,6 +56,7 @@ class FieldEditor {
   // in pieces when it outgrows this area); the stream is the only buffer.
   static constexpr std::size_t recordCapacity = 256;
 
+  void startWalk(const Format& format) noexcept;
   const EditDescriptor* nextDataDescriptor() noexcept;
   void carryOutPendingMove() noexcept;
   void putRealInGeneral(double x) noexcept;

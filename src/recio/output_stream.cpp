@@ -105,10 +105,26 @@ void OutputStream::open(int fd, Buffering buffering, std::size_t bufferSize,
   // out at once, which loses nothing.
 }
 
+void OutputStream::openMemory(char* area, std::size_t size) noexcept {
+  fd_ = -1;
+  unit_ = -1;
+  unitName_ = nullptr;
+  buffering_ = Buffering::memory;
+  buffer_ = area;
+  capacity_ = size;
+  used_ = 0;
+}
+
 void OutputStream::write(const char* bytes, std::size_t n) noexcept {
   // Block-buffered with room to spare: the bytes only join the buffer (a
   // buffer filled to the last byte is written out below, as always).
   if (buffering_ == Buffering::block && n < capacity_ - used_ && fd_ >= 0) [[likely]] {
+    std::memcpy(buffer_ + used_, bytes, n);
+    used_ += n;
+    return;
+  }
+  if (buffering_ == Buffering::memory) {
+    n = std::min(n, capacity_ - used_);
     std::memcpy(buffer_ + used_, bytes, n);
     used_ += n;
     return;

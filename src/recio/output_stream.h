@@ -1,5 +1,6 @@
 // A buffered output stream on a descriptor: unbuffered, line-buffered or
-// block-buffered. The buffer of a stream lives in static storage.
+// block-buffered; the buffer of such a stream lives in static storage. Or a
+// stream into an area of memory of the caller's own.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +8,7 @@
 
 namespace recio {
 
-enum class Buffering { none, line, block };
+enum class Buffering { none, line, block, memory };
 
 class OutputStream {
  public:
@@ -18,6 +19,14 @@ class OutputStream {
   // report of a refused write; writes refused on unit 0 are ignored.
   void open(int fd, Buffering buffering, std::size_t bufferSize,
             std::int32_t unit, const char* unitName) noexcept;
+  // Attaches the stream to the `size` bytes at `area`: what is written is
+  // kept there in order, bytes beyond the area are dropped, and nothing goes
+  // to a descriptor. Such a stream is none of the process's streams.
+  void openMemory(char* area, std::size_t size) noexcept;
+  // A memory stream: the bytes written so far, and the room left.
+  std::size_t written() const noexcept { return used_; }
+  std::size_t room() const noexcept { return capacity_ - used_; }
+
   bool isOpen() const noexcept { return fd_ >= 0; }
   int fd() const noexcept { return fd_; }
 
