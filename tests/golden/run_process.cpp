@@ -4,6 +4,7 @@
 #include "run_process.h"
 
 #include <dirent.h>
+#include <sched.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -100,7 +102,9 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void becomeChild(const int (&source)[3], const char* workDir,
-                              bool ignoreSigpipe, const char* program, char* const* argv) {
+                              bool ignoreSigpipe, const cpu_set_t* cpus, const char* program,
+                              char* const* argv) {
+  if (cpus != nullptr && sched_setaffinity(0, sizeof *cpus, cpus) != 0) _exit(126);
   const rlimit noCore{0, 0};
   setrlimit(RLIMIT_CORE, &noCore);
   sigset_t none;
@@ -273,13 +277,31 @@ RunResult runProcess(const RunRequest& request) {
   const int source[3] = {childIn.get(), childOut.get(), childErr.get()};
   const char* workDir = request.inTempDir ? work.path().c_str() : nullptr;
 
+  // One CPU: the first of the parent's mask.
+  cpu_set_t oneCpu;
+  CPU_ZERO(&oneCpu);
+  if (request.oneCpu) {
+    cpu_set_t mask;
+    if (sched_getaffinity(0, sizeof mask, &mask) != 0) {
+      result.failure = errnoText("sched_getaffinity");
+      return result;
+    }
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+      if (CPU_ISSET(cpu, &mask)) {
+        CPU_SET(cpu, &oneCpu);
+        break;
+      }
+    }
+  }
+
   const pid_t pid = ::fork();
   if (pid < 0) {
     result.failure = errnoText("fork");
     return result;
   }
   if (pid == 0) {
-    becomeChild(source, workDir, request.ignoreSigpipe, request.program.c_str(), argv.data());
+    becomeChild(source, workDir, request.ignoreSigpipe, request.oneCpu ? &oneCpu : nullptr,
+                request.program.c_str(), argv.data());
   }
 
   childIn.reset();
@@ -331,7 +353,14 @@ RunResult runProcess(const RunRequest& request) {
       owners[count] = &fd;
       ++count;
     };
-    add(parentIn, POLLOUT);
+    // A held producer takes its next piece only when it is let go.
+    const bool held = parentIn.get() >= 0 && pending.empty() && request.stdinHeld &&
+                      request.stdinHeld();
+    if (parentIn.get() >= 0 && pending.empty() && !held) {
+      nextChunk();
+      if (pending.empty()) parentIn.reset();
+    }
+    if (!held) add(parentIn, POLLOUT);
     add(parentOut, POLLIN);
     add(parentErr, POLLIN);
     const auto left =
@@ -340,7 +369,10 @@ RunResult runProcess(const RunRequest& request) {
       timedOut = true;
       break;
     }
-    const int ready = ::poll(fds, count, static_cast<int>(left.count()));
+    // While input is held, look again soon whether it still is.
+    const int wait = held ? std::min<int>(10, static_cast<int>(left.count()))
+                          : static_cast<int>(left.count());
+    const int ready = ::poll(fds, count, wait);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) {
       result.failure = errnoText("poll");
@@ -355,9 +387,10 @@ RunResult runProcess(const RunRequest& request) {
           pending.remove_prefix(static_cast<std::size_t>(n));
           delivered += static_cast<std::uint64_t>(n);
         }
-        if (pending.empty()) nextChunk();
+        if (pending.empty() && !request.stdinHeld) nextChunk();
         // A reader that has gone (EPIPE) simply takes no more bytes.
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || pending.empty()) {
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) ||
+            (pending.empty() && !request.stdinHeld)) {
           fd.reset();
         }
       } else {

@@ -63,7 +63,12 @@ struct RunRequest {
   // instead of into stdoutBytes; returning false closes the parent's end of
   // the pipe (a reader that goes away).
   std::function<bool(std::string_view)> stdoutSink;
+  // With stdinStream: asked once a piece is written; while it returns true
+  // the next piece is not taken (a producer that pauses), and the child's
+  // output is still drained.
+  std::function<bool()> stdinHeld;
   bool ignoreSigpipe = false;  // the child starts with SIGPIPE ignored
+  bool oneCpu = false;  // the child may run on one CPU only (its affinity mask)
   bool workDirReadOnly = false;  // the temporary directory has mode 0555
 };
 

@@ -1,0 +1,21 @@
+// The tool's standard-input mode with the workers and the chunk size given
+// on the command line, so that tests can cut the input into small chunks and
+// run threads on any machine:
+//   chunked_geocart WORKERS CHUNK_BYTES
+#include <cstdlib>
+
+#include "conversion.h"
+#include "parallel_conversion.h"
+#include "point_loop.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 2;
+  geocart::ParallelTuning tuning;
+  tuning.workers = static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10));
+  tuning.chunkBytes = std::strtoul(argv[2], nullptr, 10);
+  geocart::PointState state;
+  state.factor = geocart::degreeFactor();
+  state.stdinMode = true;
+  geocart::runPointLoop(state, tuning);
+  return 0;
+}
