@@ -190,10 +190,10 @@ long baselineRssKiB() {
 // small one.
 constexpr long rssAllowanceKiB = 8 * 1024;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool sanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool sanitized = true;
 #else
 constexpr bool sanitized = false;
