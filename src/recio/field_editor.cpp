@@ -403,6 +403,8 @@ void FieldEditor::startWalk(const Format& format) noexcept {
   remaining_ = descriptor_ != end_ ? descriptor_->repeat : 0;
   pendingMove_ = 0;
   used_ = 0;
+  record_ = output_ != nullptr ? output_->reserve(recordCapacity) : nullptr;
+  if (record_ == nullptr) record_ = ownArea_;
 }
 
 // Moves the walk to the next F or A edit descriptor with a repetition left,
@@ -521,7 +523,14 @@ void FieldEditor::endRecord() noexcept {
 }
 
 void FieldEditor::spill() noexcept {
-  if (output_ != nullptr && used_ > 0) output_->write(record_, used_);
+  if (record_ != ownArea_) {
+    // Built in the stream's room: what is there is written; the rest of the
+    // record, if any, is built apart.
+    output_->commit(used_);
+    record_ = ownArea_;
+  } else if (output_ != nullptr && used_ > 0) {
+    output_->write(record_, used_);
+  }
   used_ = 0;
 }
 

@@ -52,8 +52,9 @@ class FieldEditor {
   void endRecord() noexcept;
 
  private:
-  // The record is built here and handed to the unit's stream at its end (or
-  // in pieces when it outgrows this area); the stream is the only buffer.
+  // The record is built in the stream's buffer when it has room for this
+  // much, else here and handed to the stream at its end (or in pieces when
+  // it outgrows this area); either way the stream is the only buffer.
   static constexpr std::size_t recordCapacity = 256;
 
   void startWalk(const Format& format) noexcept;
@@ -71,7 +72,8 @@ class FieldEditor {
   std::int32_t remaining_ = 0;    // repetitions left of *descriptor_
   std::int64_t pendingMove_ = 0;  // columns to skip before the next field
   std::size_t used_ = 0;
-  char record_[recordCapacity];
+  char* record_ = ownArea_;  // the stream's room or ownArea_
+  char ownArea_[recordCapacity];
 };
 
 }  // namespace recio

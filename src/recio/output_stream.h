@@ -27,6 +27,17 @@ class OutputStream {
   std::size_t written() const noexcept { return used_; }
   std::size_t room() const noexcept { return capacity_ - used_; }
 
+  // Room for up to `n` bytes at the end of the buffer, for a writer that
+  // builds its bytes in place, when a block-buffered or memory stream has
+  // more room than that left; nullptr otherwise. Nothing is written until
+  // commit.
+  char* reserve(std::size_t n) noexcept {
+    const bool inPlace = buffering_ == Buffering::memory || (buffering_ == Buffering::block && fd_ >= 0);
+    return inPlace && capacity_ - used_ > n ? buffer_ + used_ : nullptr;
+  }
+  // The first `n` bytes of reserve()'s room are written.
+  void commit(std::size_t n) noexcept { used_ += n; }
+
   bool isOpen() const noexcept { return fd_ >= 0; }
   int fd() const noexcept { return fd_; }
 
