@@ -591,6 +591,4 @@ std::int32_t FreeFormReader::endRead() noexcept {
   return success;
 }
 
-std::int32_t FreeFormReader::itemsAssigned() const noexcept { return state_->assigned; }
-
 }  // namespace recio

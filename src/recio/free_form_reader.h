@@ -4,10 +4,11 @@
 
 #include <cstdint>
 
+#include "reader_state.h"
+
 namespace recio {
 
 class CharSource;
-struct ReaderState;
 
 class FreeFormReader {
  public:
@@ -45,7 +46,7 @@ class FreeFormReader {
   std::int32_t endRead() noexcept;
 
   // Items of the statement in progress that were assigned a value so far.
-  std::int32_t itemsAssigned() const noexcept;
+  std::int32_t itemsAssigned() const noexcept { return state_->assigned; }
 
  private:
   ReaderState* state_;

@@ -135,6 +135,14 @@ void OutputStream::write(const char* bytes, std::size_t n) noexcept {
     return;
   }
   while (n > 0) {
+    if (buffering_ == Buffering::block && used_ == 0 && n >= capacity_) {
+      // A whole buffer's worth goes out from the caller's bytes, in the same
+      // write as when copied into the buffer and written at once.
+      writeOut(bytes, capacity_);
+      bytes += capacity_;
+      n -= capacity_;
+      continue;
+    }
     std::size_t chunk = std::min(n, capacity_ - used_);
     bool endsLine = false;
     if (buffering_ == Buffering::line) {
