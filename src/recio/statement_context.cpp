@@ -17,17 +17,4 @@ void beginInternalListRead(const char* area, std::int32_t length) noexcept {
   statementContext.endOfArea = area + length;
 }
 
-void beginExternalStatement(bool reading, Form form, std::int32_t unit,
-                            const char* formatText, bool endOfFileExit,
-                            bool errorExit) noexcept {
-  statementContext = StatementContext{};
-  statementContext.reading = reading;
-  statementContext.form = form;
-  statementContext.external = true;
-  statementContext.unit = unit;
-  statementContext.formatText = formatText;
-  statementContext.endOfFileExit = endOfFileExit;
-  statementContext.errorExit = errorExit;
-}
-
 }  // namespace recio

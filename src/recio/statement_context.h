@@ -32,8 +32,18 @@ extern StatementContext statementContext;
 void beginInternalListRead(const char* area, std::int32_t length) noexcept;
 
 // Starts an external statement on `unit`; the unit is not yet obtained.
-void beginExternalStatement(bool reading, Form form, std::int32_t unit,
-                            const char* formatText, bool endOfFileExit,
-                            bool errorExit) noexcept;
+// Inline: every read and every result line begins with it.
+inline void beginExternalStatement(bool reading, Form form, std::int32_t unit,
+                                   const char* formatText, bool endOfFileExit,
+                                   bool errorExit) noexcept {
+  statementContext = StatementContext{};
+  statementContext.reading = reading;
+  statementContext.form = form;
+  statementContext.external = true;
+  statementContext.unit = unit;
+  statementContext.formatText = formatText;
+  statementContext.endOfFileExit = endOfFileExit;
+  statementContext.errorExit = errorExit;
+}
 
 }  // namespace recio
