@@ -39,6 +39,7 @@ constexpr std::size_t outputPerInput = 4;
 // Chunks in flight for each worker: one being converted, the next ones
 // waiting, while the owning thread writes out the oldest.
 constexpr std::size_t chunksPerWorker = 3;
+constexpr std::size_t workerStackBytes = std::size_t{1} << 20;
 // Least bytes a chunk asks the input for beyond the bytes carried over.
 constexpr std::size_t leastRead = 4096;
 
@@ -104,14 +105,20 @@ class WorkerPool {
   // Starts up to `count` workers with every signal blocked, so that signals
   // meant for the process reach the owning thread. Returns how many started.
   unsigned start(unsigned count) noexcept {
+    // A stack of its own size: a worker keeps its character source (66 KiB)
+    // there, whatever the stack limit the process was given.
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) return 0;
+    pthread_attr_setstacksize(&attributes, workerStackBytes);
     sigset_t all, before;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &before);
     while (started_ < count && started_ < mostWorkers &&
-           pthread_create(&threads_[started_], nullptr, &WorkerPool::main, this) == 0) {
+           pthread_create(&threads_[started_], &attributes, &WorkerPool::main, this) == 0) {
       ++started_;
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    pthread_attr_destroy(&attributes);
     return started_;
   }
 
