@@ -332,6 +332,18 @@ TEST(HostileFaults, StderrOpenForReadingOnly) {
 
 // With 0, 1 and 2 all closed the file made for unit 6 is the first open of
 // the run and gets descriptor 0: it must still be taken for unit 6 alone.
+// Worker threads get a stack of their own size, not the process's limit.
+TEST(HostileFaults, SmallStackLimit) {
+  RunRequest r = request({"-stdin"});
+  r.stdinKind = StdinKind::regularFile;
+  for (int i = 0; i < 20000; ++i) r.stdinBytes += "45 45 100 P1\n";
+  r.stackLimitKiB = 64;
+  const RunResult result = runProcess(r);
+  std::string out;
+  for (int i = 0; i < 20000; ++i) out += resultLine(45, 45, 100, label8("P1"));
+  expectRun(result, out, "", exitedWith(0));
+}
+
 TEST(HostileFaults, AllThreeClosedSinglePoint) {
   RunRequest r = request({"0", "0", "0"});
   r.stdinKind = StdinKind::closed;

@@ -102,9 +102,14 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void becomeChild(const int (&source)[3], const char* workDir,
-                              bool ignoreSigpipe, const cpu_set_t* cpus, const char* program,
-                              char* const* argv) {
+                              bool ignoreSigpipe, const cpu_set_t* cpus, long stackLimitKiB,
+                              const char* program, char* const* argv) {
   if (cpus != nullptr && sched_setaffinity(0, sizeof *cpus, cpus) != 0) _exit(126);
+  if (stackLimitKiB > 0) {
+    const rlimit stack{static_cast<rlim_t>(stackLimitKiB) * 1024,
+                       static_cast<rlim_t>(stackLimitKiB) * 1024};
+    if (setrlimit(RLIMIT_STACK, &stack) != 0) _exit(126);
+  }
   const rlimit noCore{0, 0};
   setrlimit(RLIMIT_CORE, &noCore);
   sigset_t none;
@@ -301,7 +306,7 @@ RunResult runProcess(const RunRequest& request) {
   }
   if (pid == 0) {
     becomeChild(source, workDir, request.ignoreSigpipe, request.oneCpu ? &oneCpu : nullptr,
-                request.program.c_str(), argv.data());
+                request.stackLimitKiB, request.program.c_str(), argv.data());
   }
 
   childIn.reset();

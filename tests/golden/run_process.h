@@ -69,6 +69,7 @@ struct RunRequest {
   std::function<bool()> stdinHeld;
   bool ignoreSigpipe = false;  // the child starts with SIGPIPE ignored
   bool oneCpu = false;  // the child may run on one CPU only (its affinity mask)
+  long stackLimitKiB = 0;  // the child's stack limit; 0: the parent's
   bool workDirReadOnly = false;  // the temporary directory has mode 0555
 };
 
