@@ -23,7 +23,7 @@ namespace {
 
 // Unit numbers 0 to 98 have entries of their own; any other number takes the
 // first free entry of the remaining 255.
-constexpr std::int32_t ownEntries = 99;
+constexpr std::int32_t ownEntries = detail::ownUnitCount;
 constexpr std::int32_t sharedEntries = 255;
 constexpr std::int32_t tableEntries = ownEntries + sharedEntries;
 
@@ -174,6 +174,7 @@ void createUnitTable() noexcept {
     if (i < ownEntries) entries[i].unit.number = i;
   }
   table = entries;
+  for (std::int32_t i = 0; i < ownEntries; ++i) detail::ownUnits[i] = &entries[i].unit;
   connectStandard(errorUnit, STDERR_FILENO);
   connectStandard(inputUnit, STDIN_FILENO);
   connectStandard(outputUnit, STDOUT_FILENO);
@@ -184,11 +185,13 @@ Unit* connectedUnit(std::int32_t number) noexcept {
   return entry != nullptr && entry->unit.connected ? &entry->unit : nullptr;
 }
 
-namespace {
+namespace detail {
+
+Unit* ownUnits[ownUnitCount] = {};
 
 // Everything obtainUnit does for a unit that is not yet ready for the
-// statement: kept out of line so that the common case stays short.
-[[gnu::noinline]] Unit& obtainUnitInGeneral(std::int32_t number, bool forWriting) noexcept {
+// statement: out of line, so that the common case stays short.
+Unit& obtainUnitInGeneral(std::int32_t number, bool forWriting) noexcept {
   if (number < 0) reportFailure(illegalUnitNumber, statementStartWord);
   createUnitTable();
   Entry* entry = entryFor(number, true);
@@ -210,24 +213,8 @@ namespace {
   return unit;
 }
 
-}  // namespace
+}  // namespace detail
 
-Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept {
-  // Every statement after the first on a unit comes this way: a unit that is
-  // connected, fits the statement and has its stream needs nothing but the
-  // context's name and mark, which the general path below would also set.
-  if (table != nullptr && number >= 0 && number < ownEntries) [[likely]] {
-    Unit& unit = table[number].unit;
-    const bool ready = forWriting ? unit.output != nullptr && !unit.lastRead
-                                  : unit.input != nullptr;
-    if (unit.connected && unit.formatted && unit.sequential && ready) [[likely]] {
-      statementContext.unitName = unit.name;
-      statementContext.unitObtained = true;
-      return unit;
-    }
-  }
-  return obtainUnitInGeneral(number, forWriting);
-}
 
 void forEachConnectedUnit(void (*visit)(Unit&)) noexcept {
   if (table == nullptr) return;

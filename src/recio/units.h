@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "statement_context.h"
+
 namespace recio {
 
 class OutputStream;
@@ -38,12 +40,36 @@ void createUnitTable() noexcept;
 // The unit's entry when it is connected, else nullptr.
 Unit* connectedUnit(std::int32_t number) noexcept;
 
+namespace detail {
+inline constexpr std::int32_t ownUnitCount = 99;
+// Units 0 to 98 once the unit table exists (nullptr before); their entries
+// never move.
+extern Unit* ownUnits[ownUnitCount];
+Unit& obtainUnitInGeneral(std::int32_t number, bool forWriting) noexcept;
+}  // namespace detail
+
 // Begins the use of `number` by the statement in statementContext: creates
 // the table if needed, connects an unconnected unit to the file "fort.N"
 // (reporting a failure with the context word "open"), records the unit's
 // name and that it is obtained in the context, and prepares the unit for
 // reading or writing. Does not return on failure.
-Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept;
+inline Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept {
+  // Every statement after the first on a unit comes this way, inline: a
+  // unit that is connected, fits the statement and has its stream needs
+  // nothing but the context's name and mark, which the general path would
+  // also set.
+  if (number >= 0 && number < detail::ownUnitCount) [[likely]] {
+    Unit* unit = detail::ownUnits[number];
+    if (unit != nullptr && unit->connected && unit->formatted && unit->sequential &&
+        (forWriting ? unit->output != nullptr && !unit->lastRead : unit->input != nullptr))
+        [[likely]] {
+      statementContext.unitName = unit->name;
+      statementContext.unitObtained = true;
+      return *unit;
+    }
+  }
+  return detail::obtainUnitInGeneral(number, forWriting);
+}
 
 // Calls `visit` for every connected unit in table order.
 void forEachConnectedUnit(void (*visit)(Unit&)) noexcept;
