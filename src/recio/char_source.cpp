@@ -33,7 +33,6 @@ void CharSource::openRecord(const char* record, std::int32_t length) noexcept {
 
 void CharSource::openChunk(const char* bytes, std::size_t n) noexcept {
   openRecord(nullptr, 0);
-  record_ = nullptr;
   chunk_ = bytes;
   next_ = bytes;
   end_ = bytes + n;

@@ -32,7 +32,8 @@ class OutputStream {
   // more room than that left; nullptr otherwise. Nothing is written until
   // commit.
   char* reserve(std::size_t n) noexcept {
-    const bool inPlace = buffering_ == Buffering::memory || (buffering_ == Buffering::block && fd_ >= 0);
+    const bool inPlace =
+        buffering_ == Buffering::memory || (buffering_ == Buffering::block && fd_ >= 0);
     return inPlace && capacity_ - used_ > n ? buffer_ + used_ : nullptr;
   }
   // The first `n` bytes of reserve()'s room are written.
