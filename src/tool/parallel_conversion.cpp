@@ -43,8 +43,6 @@ constexpr std::size_t workerStackBytes = std::size_t{1} << 20;
 // Least bytes a chunk asks the input for beyond the bytes carried over.
 constexpr std::size_t leastRead = 4096;
 
-enum class ChunkState { free, queued, working, done };
-
 struct Chunk {
   // Set by the owning thread before the chunk is queued.
   char* input = nullptr;
@@ -59,7 +57,7 @@ struct Chunk {
   std::int64_t keptEnd = 0;
   GeodeticPoint lastPoint;  // the values after the last kept group
   PointLabel lastLabel;
-  ChunkState state = ChunkState::free;  // under the pool's mutex
+  bool done = false;  // under the pool's mutex
 };
 
 // A worker's own: its source over the chunk and its statement state.
@@ -125,7 +123,7 @@ class WorkerPool {
   void enqueue(Chunk& chunk) noexcept {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      chunk.state = ChunkState::queued;
+      chunk.done = false;
       queue_[(first_ + waiting_) % capacity_] = &chunk;
       ++waiting_;
     }
@@ -134,7 +132,7 @@ class WorkerPool {
 
   void waitUntilDone(Chunk& chunk) noexcept {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return chunk.state == ChunkState::done; });
+    done_.wait(lock, [&] { return chunk.done; });
   }
 
   // The workers finish the chunk in hand and end; waiting chunks are dropped.
@@ -166,12 +164,11 @@ class WorkerPool {
         chunk = queue_[first_];
         first_ = (first_ + 1) % capacity_;
         --waiting_;
-        chunk->state = ChunkState::working;
       }
       convertChunk(*chunk, outputRoom_, factor_, tools);
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        chunk->state = ChunkState::done;
+        chunk->done = true;
       }
       done_.notify_one();
     }
@@ -380,7 +377,6 @@ class ParallelRun final : public recio::ByteFeed {
   void retireOldest() noexcept {
     Chunk& chunk = ring_[oldest_];
     if (chunk.dispatched) pool_.waitUntilDone(chunk);
-    chunk.state = ChunkState::free;
     oldest_ = (oldest_ + 1) % slots_;
     --count_;
   }

@@ -10,12 +10,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "failure.h"
 #include "statement_context.h"
@@ -282,6 +284,73 @@ TEST(CharSourceDescriptorDeathTest, ReportsAReadError) {
   const std::string report = std::string("list read: [") + std::to_string(EISDIR) + "] " +
                              std::strerror(EISDIR) + "\nlogical unit 5, named 'stdin'\n";
   EXPECT_EXIT(readADirectory(), testing::KilledBySignal(SIGABRT), testing::Eq(report));
+}
+
+// ---- chunks in memory and feeds ----
+
+TEST(CharSourceChunk, EndsWhereItsBytesEndWithNoLineEndAdded) {
+  // A chunk is a piece of a stream whose end has not come: its last line is
+  // not completed, so a group that reaches the chunk's end meets the mark.
+  static CharSource source;  // large: not on the stack
+  const std::string bytes = "1 2 3 a\n4 5";
+  source.openChunk(bytes.data(), bytes.size());
+  EXPECT_FALSE(source.isInternal());
+  EXPECT_EQ(drain(source), bytes);
+  EXPECT_EQ(source.position(), static_cast<std::int64_t>(bytes.size()));
+  EXPECT_EQ(source.get(), endOfInput);
+  source.moveTo(8);
+  EXPECT_EQ(source.position(), 8);
+}
+
+// Serves a text in pieces of 1 to 7 bytes and notes the offsets asked for.
+class PieceFeed final : public recio::ByteFeed {
+ public:
+  explicit PieceFeed(std::string text) : text_(std::move(text)) {}
+  long fill(std::int64_t offset, char* into, std::size_t room) noexcept override {
+    asked.push_back(offset);
+    const auto at = static_cast<std::size_t>(offset);
+    if (at >= text_.size()) return 0;
+    const std::size_t n = std::min({room, text_.size() - at, 1 + asked.size() % 7});
+    std::memcpy(into, text_.data() + at, n);
+    return static_cast<long>(n);
+  }
+  std::vector<std::int64_t> asked;
+
+ private:
+  std::string text_;
+};
+
+TEST(CharSourceFeed, AsksForTheBytesAfterThoseItHasAndCompletesTheLastLine) {
+  static CharSource source;
+  const int fd = tempFileDescriptor("");  // the descriptor is never read
+  PieceFeed feed(patterned(300) + "\nlast");
+  source.openDescriptor(fd, 5, false);
+  source.readThrough(&feed);
+  EXPECT_EQ(drain(source), patterned(300) + "\nlast\n");
+  EXPECT_EQ(source.position(), 305);
+  std::int64_t served = 0;
+  for (std::size_t i = 0; i + 1 < feed.asked.size(); ++i) {
+    ASSERT_EQ(feed.asked[i], served);
+    served += static_cast<std::int64_t>(std::min<std::size_t>(1 + (i + 1) % 7, 305 - served));
+  }
+  close(fd);
+}
+
+TEST(CharSourceFeed, MovesPastWhatItFetchedAndGoesOnThere) {
+  static CharSource source;
+  const int fd = tempFileDescriptor("");
+  PieceFeed feed("abc\ndef\nghi\njkl\n");
+  source.openDescriptor(fd, 5, false);
+  source.readThrough(&feed);
+  EXPECT_EQ(source.get(), 'a');
+  source.moveTo(4);  // within what was fetched
+  EXPECT_EQ(source.get(), 'd');
+  source.moveTo(12);  // beyond it: the next fill starts there
+  EXPECT_EQ(source.position(), 12);
+  EXPECT_EQ(source.get(), 'j');
+  EXPECT_EQ(feed.asked.back(), 12);
+  EXPECT_EQ(drain(source), "kl\n");
+  close(fd);
 }
 
 }  // namespace
