@@ -194,7 +194,7 @@ RunResult runProcess(const RunRequest& request) {
   } restoreMode{work, request.inTempDir && request.workDirReadOnly};
 
   // The child's ends (given to it) and the parent's ends (kept here).
-  Fd childIn, childOut, childErr, parentIn, parentOut, parentErr;
+  Fd childIn, childOut, childErr, parentIn, parentOut, parentErr, stdinFile;
   auto makePipe = [&](Fd& readEnd, Fd& writeEnd) {
     int p[2];
     if (::pipe2(p, O_CLOEXEC) != 0) return false;
@@ -220,6 +220,8 @@ RunResult runProcess(const RunRequest& request) {
       }
       childIn.assign(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
       if (childIn.get() < 0) result.failure = errnoText("open stdin file");
+      // The same open file, so that its offset can be read afterwards.
+      stdinFile.assign(::fcntl(childIn.get(), F_DUPFD_CLOEXEC, 3));
       break;
     }
     case StdinKind::devNull:
@@ -330,7 +332,18 @@ RunResult runProcess(const RunRequest& request) {
     pending = std::string_view(chunkRoom.data(), n);
   };
   nextChunk();
-  if (parentIn.get() >= 0 && pending.empty()) parentIn.reset();
+  // With stdinKeptOpen the parent's end stays open after the last byte.
+  bool keptOpen = false;
+  auto lastByteSent = Clock::now();
+  auto endOfInput = [&]() {
+    if (!request.stdinKeptOpen) {
+      parentIn.reset();
+    } else if (!keptOpen) {
+      keptOpen = true;
+      lastByteSent = Clock::now();
+    }
+  };
+  if (parentIn.get() >= 0 && pending.empty()) endOfInput();
 
   // The child's own high-water mark, sampled now and then once it has taken
   // a megabyte of input (long after its exec).
@@ -347,7 +360,7 @@ RunResult runProcess(const RunRequest& request) {
     result.lateHighWaterKiB = kib;
   };
 
-  while (parentIn.get() >= 0 || parentOut.get() >= 0 || parentErr.get() >= 0) {
+  while ((parentIn.get() >= 0 && !keptOpen) || parentOut.get() >= 0 || parentErr.get() >= 0) {
     sampleHighWater();
     pollfd fds[3];
     nfds_t count = 0;
@@ -361,11 +374,11 @@ RunResult runProcess(const RunRequest& request) {
     // A held producer takes its next piece only when it is let go.
     const bool held = parentIn.get() >= 0 && pending.empty() && request.stdinHeld &&
                       request.stdinHeld();
-    if (parentIn.get() >= 0 && pending.empty() && !held) {
+    if (parentIn.get() >= 0 && pending.empty() && !held && !keptOpen) {
       nextChunk();
-      if (pending.empty()) parentIn.reset();
+      if (pending.empty()) endOfInput();
     }
-    if (!held) add(parentIn, POLLOUT);
+    if (!held && !keptOpen) add(parentIn, POLLOUT);
     add(parentOut, POLLIN);
     add(parentErr, POLLIN);
     const auto left =
@@ -394,9 +407,10 @@ RunResult runProcess(const RunRequest& request) {
         }
         if (pending.empty() && !request.stdinHeld) nextChunk();
         // A reader that has gone (EPIPE) simply takes no more bytes.
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) ||
-            (pending.empty() && !request.stdinHeld)) {
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
           fd.reset();
+        } else if (pending.empty() && !request.stdinHeld) {
+          endOfInput();
         }
       } else {
         char chunk[4096];
@@ -415,9 +429,11 @@ RunResult runProcess(const RunRequest& request) {
     }
   }
 
-  // Wait for the child, still bounded by the deadline.
+  // Wait for the child, still bounded by the deadline; one that has run
+  // out of time is killed before it is waited for.
   int status = 0;
   rusage usage{};
+  if (timedOut) ::kill(pid, SIGKILL);
   for (;;) {
     const pid_t done = ::wait4(pid, &status, timedOut ? 0 : WNOHANG, &usage);
     if (done == pid) break;
@@ -435,6 +451,10 @@ RunResult runProcess(const RunRequest& request) {
   if (timedOut) {
     result.failure = "timed out after " + std::to_string(request.timeoutSeconds) + " s";
   }
+  if (keptOpen) {
+    result.secondsKeptOpen = std::chrono::duration<double>(Clock::now() - lastByteSent).count();
+  }
+  if (stdinFile.get() >= 0) result.stdinOffsetAfter = ::lseek(stdinFile.get(), 0, SEEK_CUR);
   result.maxRssKiB = usage.ru_maxrss;
   if (WIFEXITED(status)) {
     result.end = exitedWith(WEXITSTATUS(status));

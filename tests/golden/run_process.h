@@ -67,6 +67,10 @@ struct RunRequest {
   // the next piece is not taken (a producer that pauses), and the child's
   // output is still drained.
   std::function<bool()> stdinHeld;
+  // With StdinKind::pipe: after the last byte the parent keeps its end open
+  // until the child has closed standard output and error (it has ended), so
+  // that the child never meets the end of its input.
+  bool stdinKeptOpen = false;
   bool ignoreSigpipe = false;  // the child starts with SIGPIPE ignored
   bool oneCpu = false;  // the child may run on one CPU only (its affinity mask)
   long stackLimitKiB = 0;  // the child's stack limit; 0: the parent's
@@ -88,6 +92,10 @@ struct RunResult {
   // sample was taken.
   long earlyHighWaterKiB = 0;
   long lateHighWaterKiB = 0;
+  // StdinKind::regularFile: the file offset the child left behind.
+  long long stdinOffsetAfter = -1;
+  // stdinKeptOpen: seconds from the last byte written to the child's end.
+  double secondsKeptOpen = 0.0;
 };
 
 RunResult runProcess(const RunRequest& request);
