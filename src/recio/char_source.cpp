@@ -3,8 +3,10 @@
 #include "char_source.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -73,6 +75,18 @@ void CharSource::moveTo(std::int64_t position) noexcept {
   lastByteWasLineEnd_ = true;
 }
 
+void CharSource::settleReadAhead() noexcept {
+  struct stat status;
+  if (feed_ == nullptr || fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return;
+  }
+  std::int64_t fetched = blockOffset_ + (end_ - block());
+  if (addedLineEnd_ != nullptr && addedLineEnd_ >= block() && addedLineEnd_ < end_) --fetched;
+  const std::int64_t size = std::int64_t{blockSize};
+  const std::int64_t ownReads = startOffset_ + (fetched + size - 1) / size * size;
+  ::lseek(fd_, static_cast<off_t>(std::min<std::int64_t>(ownReads, status.st_size)), SEEK_SET);
+}
+
 bool CharSource::beginStatement() noexcept {
   if (ended_ && terminal_) ended_ = false;
   return ended_;
@@ -132,8 +146,10 @@ std::size_t CharSource::fetch() noexcept {
     return static_cast<std::size_t>(n);
   }
   if (feed_ != nullptr) {
-    // blockOffset_ is where the empty block starts in the stream.
-    const long n = feed_->fill(blockOffset_, block(), blockSize);
+    // blockOffset_ is where the empty block starts in the stream; the fill
+    // stays within the block that the descriptor's own reads would fetch.
+    const auto room = blockSize - static_cast<std::size_t>(blockOffset_ % std::int64_t{blockSize});
+    const long n = feed_->fill(blockOffset_, block(), room);
     if (n >= 0) return static_cast<std::size_t>(n);
     reportFailure(errno, "list read");
   }

@@ -42,8 +42,17 @@ class CharSource {
   void openDescriptor(int fd, std::int32_t unit, bool terminal) noexcept;
 
   // From now on the descriptor's bytes come from `feed` (nullptr: from the
-  // descriptor again); positions and the descriptor stay the stream's.
+  // descriptor again); positions and the descriptor stay the stream's. The
+  // source asks the feed for no block that its own reads would not have
+  // fetched whole: a fill ends at the next multiple of the block size.
   void readThrough(ByteFeed* feed) noexcept { feed_ = feed; }
+
+  // While reading through a feed from a regular file: sets the descriptor's
+  // offset where the source's own reads would have left it (the end of the
+  // block holding the last byte fetched, or the end of the file), so that
+  // whoever reads the file next starts there, not after the feed's reads
+  // ahead. A pipe cannot take bytes back; nothing is done for it.
+  void settleReadAhead() noexcept;
 
   // `n` bytes in memory, read like a stream whose end has not come yet: no
   // line end is added, and the end-of-input mark follows the last byte. The

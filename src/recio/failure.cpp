@@ -273,6 +273,7 @@ void flushUnitForReport(Unit& unit) {
 }
 
 void closeUnit(Unit& unit) {
+  if (unit.input != nullptr) unit.input->settleReadAhead();
   if (unit.output != nullptr) {
     unit.output->close();
   } else if (unit.fd >= 0) {

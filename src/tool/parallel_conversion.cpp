@@ -204,9 +204,9 @@ class ParallelRun final : public recio::ByteFeed {
     for (;;) {
       readAhead();
       if (count_ == 0) {
-        // Nothing read ahead but a part of a line: wait for the rest, or at
-        // the end the one-thread steps read what is left.
-        if (!inputEnded_ && readError_ == 0) continue;
+        // No chunk: what is left (a part of a line, the rest of a block the
+        // source read for itself, or nothing at the end) is read with the
+        // one-thread steps, which wait for input only where they need it.
         if (!convertNextGroup(state)) return;
         continue;
       }
@@ -297,10 +297,12 @@ class ParallelRun final : public recio::ByteFeed {
   }
 
   // Keeps the workers fed: reads while a slot is free, and waits for input
-  // only when nothing read is left to convert.
+  // only when nothing read is left to convert, not even a part of a line:
+  // one thread decides all it can from the bytes in hand before it waits.
   void readAhead() noexcept {
     while (count_ < slots_ && !inputEnded_ && readError_ == 0) {
-      if (count_ > 0 && !readableNow()) return;
+      const bool inHand = count_ > 0 || source_.position() < frontier_;
+      if (inHand && !readableNow()) return;
       readChunk();
     }
   }

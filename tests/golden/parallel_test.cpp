@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -131,6 +132,7 @@ void expectAsOnOneCpu(const std::string& input) {
       EXPECT_EQ(compareBytes(one.stdoutBytes, r.stdoutBytes), "");
       EXPECT_EQ(compareBytes(one.stderrBytes, r.stderrBytes), "");
       EXPECT_EQ(describe(r.end), describe(one.end));
+      EXPECT_EQ(r.stdinOffsetAfter, one.stdinOffsetAfter);
     }
   }
 }
@@ -185,6 +187,37 @@ TEST(ParallelConversion, FailingGroupAsOnOneCpu) {
   const RunResult one = run({"one CPU", GEOCART_BINARY, {"-stdin"}, true},
                             StdinKind::regularFile, input);
   EXPECT_EQ(one.stderrBytes.substr(0, 44), "list io: [1012] incomprehensible list input\n");
+}
+
+// A producer that keeps the pipe open after a part of a line that already
+// decides the run (a failure): the run ends at once, as on one CPU, and
+// does not wait for a line end or the end of the input.
+TEST(ParallelConversion, PartialLineInAnOpenPipeDecidesAtOnce) {
+  const std::string before[] = {"1 2 3 a\n", irregularInput(6, inputBytes, 0.002)};
+  const char* const partials[] = {"x/", "0*", "1 2 3 5x", "1 2 3 4 "};
+  for (const std::string& lines : before) {
+    for (const char* partial : partials) {
+      SCOPED_TRACE(std::to_string(lines.size()) + " bytes, then " + partial);
+      RunResult results[2];
+      for (const bool oneCpu : {true, false}) {
+        RunRequest r;
+        r.program = GEOCART_BINARY;
+        r.args = {"-stdin"};
+        r.oneCpu = oneCpu;
+        r.stdinBytes = lines + partial;
+        r.stdinKeptOpen = true;
+        r.timeoutSeconds = 20;
+        RunResult& result = results[oneCpu ? 0 : 1];
+        result = runProcess(r);
+        ASSERT_EQ(result.failure, "");
+        EXPECT_LT(result.secondsKeptOpen, 1.0);
+      }
+      EXPECT_EQ(describe(results[0].end), describe(killedBy(SIGABRT)));
+      EXPECT_EQ(describe(results[1].end), describe(results[0].end));
+      EXPECT_EQ(compareBytes(results[0].stdoutBytes, results[1].stdoutBytes), "");
+      EXPECT_EQ(compareBytes(results[0].stderrBytes, results[1].stderrBytes), "");
+    }
+  }
 }
 
 // A producer that writes a few hundred lines and pauses: whole blocks of
