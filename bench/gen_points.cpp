@@ -1,5 +1,5 @@
 // Writes the benchmark's points on standard output.
-//   gen_points COUNT geocart|lonlath|latlonh
+//   gen_points COUNT geocart|lonlath|latlonh|mixed
 #include <unistd.h>
 
 #include <charconv>
@@ -12,7 +12,7 @@
 namespace {
 
 int usage() {
-  std::fputs("usage: gen_points COUNT geocart|lonlath|latlonh\n", stderr);
+  std::fputs("usage: gen_points COUNT geocart|lonlath|latlonh|mixed\n", stderr);
   return 2;
 }
 
@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
     layout = bench::Layout::lonLatH;
   } else if (name == "latlonh") {
     layout = bench::Layout::latLonH;
+  } else if (name == "mixed") {
+    layout = bench::Layout::mixed;
   } else {
     return usage();
   }

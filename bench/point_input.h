@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace bench {
@@ -13,6 +14,7 @@ enum class Layout {
   geocart,      // latitude longitude height label
   lonLatH,      // longitude latitude height
   latLonH,      // latitude longitude height
+  mixed,        // as geocart, in the other forms users' files hold (formatMixed)
 };
 
 // Seed of every benchmark and checksum input; changing it changes the
@@ -64,6 +66,58 @@ inline PointFields pointFields(std::uint64_t index) noexcept {
   return f;
 }
 
+// The number units / 10^decimals in one of the forms a user's file may
+// hold, chosen by `form`: all the decimals, fewer (the text rounded down in
+// magnitude, so a different number), none, the exponent form with seven
+// significant digits (4.512e1), or all the decimals after a leading `+`
+// when the number is not negative.
+inline char* putMixed(char* p, std::int64_t units, int decimals, std::uint64_t form) noexcept {
+  const std::uint64_t choice = form % 6;
+  if (choice == 1 || choice == 2) {
+    const int kept = choice == 2 ? 0 : static_cast<int>((form >> 8) % decimals);
+    std::int64_t scale = 1;
+    for (int i = kept; i < decimals; ++i) scale *= 10;
+    return putFixed(p, units / scale, kept);
+  }
+  if (choice == 3 && units != 0) {
+    // Seven significant digits and the power of ten of the first.
+    if (units < 0) *p++ = '-';
+    auto u = static_cast<std::uint64_t>(units < 0 ? -units : units);
+    int exponent = -decimals;
+    while (u >= 10000000) {
+      u /= 10;
+      ++exponent;
+    }
+    while (u < 1000000) {
+      u *= 10;
+      --exponent;
+    }
+    exponent += 6;
+    p = putFixed(p, static_cast<std::int64_t>(u), 6);
+    *p++ = 'e';
+    if (exponent < 0) {
+      *p++ = '-';
+      exponent = -exponent;
+    }
+    if (exponent >= 10) *p++ = static_cast<char>('0' + exponent / 10);
+    *p++ = static_cast<char>('0' + exponent % 10);
+    return p;
+  }
+  if (choice == 4 && units >= 0) *p++ = '+';
+  return putFixed(p, units, decimals);
+}
+
+// A separator between values: a blank, a comma, a comma and a blank, or a tab.
+inline char* putSeparator(char* p, std::uint64_t form) noexcept {
+  switch (form % 4) {
+    case 0: *p++ = ' '; break;
+    case 1: *p++ = ','; break;
+    case 2: *p++ = ','; *p++ = ' '; break;
+    default: *p++ = '\t'; break;
+  }
+  return p;
+}
+
 // Longest line written by formatPoint, newline included.
 inline constexpr std::size_t maxLineLength = 96;
 
@@ -72,6 +126,25 @@ inline constexpr std::size_t maxLineLength = 96;
 inline std::size_t formatPoint(std::uint64_t index, Layout layout, char* line) noexcept {
   const PointFields f = pointFields(index);
   char* p = line;
+  if (layout == Layout::mixed) {
+    const std::uint64_t form = mix(pointSeed, index, 4);
+    p = putMixed(p, f.latitudeNano, 9, form);
+    p = putSeparator(p, form >> 16);
+    p = putMixed(p, f.longitudeNano, 9, form >> 20);
+    p = putSeparator(p, form >> 36);
+    p = putMixed(p, f.heightTenThousandths, 4, form >> 40);
+    p = putSeparator(p, form >> 56);
+    // Labels: P and seven digits, quoted with a blank, longer than 8, short.
+    const std::uint64_t n = (index + 1) % 10000000;
+    switch ((form >> 60) % 4) {
+      case 0: p += std::snprintf(p, 16, "P%07llu", static_cast<unsigned long long>(n)); break;
+      case 1: p += std::snprintf(p, 16, "'P %05llu'", static_cast<unsigned long long>(n % 100000)); break;
+      case 2: p += std::snprintf(p, 20, "STATION-%07llu", static_cast<unsigned long long>(n)); break;
+      default: p += std::snprintf(p, 16, "S%llu", static_cast<unsigned long long>(n % 1000)); break;
+    }
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - line);
+  }
   switch (layout) {
     case Layout::geocart:
     case Layout::latLonH:
@@ -83,6 +156,8 @@ inline std::size_t formatPoint(std::uint64_t index, Layout layout, char* line) n
       p = putFixed(p, f.longitudeNano, 9);
       *p++ = ' ';
       p = putFixed(p, f.latitudeNano, 9);
+      break;
+    case Layout::mixed:
       break;
   }
   *p++ = ' ';
