@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "f15_4_editing.h"
 #include "output_stream.h"
 #include "short_copy.h"
 #include "statement_context.h"
@@ -29,10 +30,9 @@ constexpr EditDescriptor threeRealsAndLabelTable[] = {
     {Kind::a, 1, 8, 0},
 };
 
-__extension__ typedef unsigned __int128 Uint128;
-
-constexpr std::uint64_t signMask = std::uint64_t{1} << 63;
-constexpr std::uint64_t fractionMask = (std::uint64_t{1} << 52) - 1;
+using f15d4::fractionMask;
+using f15d4::signMask;
+using f15d4::Uint128;
 
 constexpr std::uint64_t powersOfTen[] = {
     1ull,
@@ -66,7 +66,7 @@ constexpr char digitPairs[] =
 // (at most 10^18) and the unrounded product of the 53-bit significand and
 // 10^d fits in 80 bits, so the fast path rounds on exact integers.
 constexpr int fastMaxDecimals = 8;
-constexpr std::uint64_t fastLimitBits = std::bit_cast<std::uint64_t>(1e10);
+constexpr std::uint64_t fastLimitBits = f15d4::limitBits;
 
 // A double has no non-zero decimal digit beyond the 1074th after the point.
 constexpr std::int32_t exactDecimals = 1074;
@@ -138,118 +138,6 @@ void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width,
   std::memset(field, ' ', static_cast<std::size_t>(p - field));
 }
 
-// The two digits of n < 100 as two bytes, the first in the lower one.
-inline std::uint64_t digitPair(std::uint32_t n) noexcept {
-  const auto* p = reinterpret_cast<const unsigned char*>(digitPairs + 2 * n);
-  return p[0] | (std::uint64_t{p[1]} << 8);
-}
-
-// Stores eight bytes given in little-endian order (first byte lowest).
-inline void storeEight(char* p, std::uint64_t bytes) noexcept {
-  if constexpr (std::endian::native == std::endian::big) bytes = __builtin_bswap64(bytes);
-  std::memcpy(p, &bytes, 8);
-}
-
-constexpr std::uint64_t eightBlanks = 0x2020202020202020ull;
-constexpr std::uint64_t eightZeros = 0x3030303030303030ull;
-constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
-
-// |x| * 10^4 rounded to the nearest integer, ties to even, for a finite
-// |x| < 10^10 given by its bit pattern.
-//
-// The double product y = fl(|x| * 10^4) decides nearly always. The exact
-// product P lies below 10^14 < 2^47, so |y - P| <= ulp(y) / 2 <= y * 2^-53
-// for a normal y (ulp(y) <= y * 2^-52); below the normal range the error
-// is at most 2^-1075 and f = y below is nowhere near 1/2. With c = trunc(y)
-// and f = y - c (exact: y and c are doubles of the same binade or c = 0,
-// and f keeps only bits y has), a margin |f - 1/2| > y * 2^-52, twice that
-// error, puts P on the same side of c + 1/2 as y: when f < 1/2,
-// P < c + 1/2 and P > c - 2^-7 > c - 1/2, so P rounds to c; when f > 1/2,
-// c + 1/2 < P < c + 1 + 2^-7, so it rounds to c + 1. (f - 1/2 is exact for
-// f >= 1/4 and at least 1/4 in size otherwise.) That integer is
-// trunc(fl(y + 1/2)): the sum is off by at most (y + 1/2) * 2^-53, which
-// is no more than the margin for y >= 1/2, so it crosses no integer that
-// y + 1/2 does not (for y < 1/2 it stays below 1 unless y lies within
-// 2^-54 of 1/2, inside the margin). Within the margin, which holds every
-// tie, the exact integer rounding below decides: the double is
-// m * 2^-shift, so m * 10^4 is divided by 2^shift with its remainder kept;
-// above half rounds up, exactly half goes to the even neighbour.
-inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
-  const double y = std::bit_cast<double>(magnitude) * 10000.0;
-  const auto c = static_cast<std::int64_t>(y);
-  const double f = y - static_cast<double>(c);
-  // Computed apart from the margin test, the result does not wait for it.
-  const auto nearest = static_cast<std::uint64_t>(static_cast<std::int64_t>(y + 0.5));
-  if (std::fabs(f - 0.5) > y * 0x1p-52) [[likely]] return nearest;
-  const int biased = static_cast<int>(magnitude >> 52);
-  const std::uint64_t m = biased == 0 ? (magnitude & fractionMask)
-                                      : ((magnitude & fractionMask) | (fractionMask + 1));
-  const int shift = 1075 - (biased == 0 ? 1 : biased);  // at least 19 below 2^34
-  // From a shift of 100 on, m * 10^4 < 2^67 makes the value below 2^-33 of
-  // a unit: it rounds to zero.
-  if (shift >= 100) return 0;
-  const Uint128 product = static_cast<Uint128>(m) * 10000u;
-  std::uint64_t q = static_cast<std::uint64_t>(product >> shift);
-  const Uint128 rest = product & ((Uint128{1} << shift) - 1);
-  const Uint128 half = Uint128{1} << (shift - 1);
-  if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  return q;
-}
-
-// F15.4, the result fields of every line: |x| * 10^4 rounded as
-// scaledRounded says, its fourteen digits (ten before the point, four
-// after) put together in two words from digit pairs, the leading zeros of
-// the integer part, all but its units digit, turned into blanks in the
-// words, and the field stored as two overlapping eight-byte words, columns
-// 1-8 and 8-15.
-// A field that shows a number has its point in column 11: the integer part
-// of a non-negative value fits below 10^10, of a negative one below 10^9.
-[[gnu::always_inline]] inline void editF15d4(std::uint64_t magnitude, bool signBit,
-                                             char* field) noexcept {
-  const std::uint64_t q = scaledRounded(magnitude);
-  const bool negative = signBit && q != 0;
-  if (q >= (negative ? powersOfTen[13] : powersOfTen[14])) [[unlikely]] {
-    fillAsterisks(field, 15);
-    return;
-  }
-  // The seven digit pairs from independent quotients (short chains): the
-  // integer part's top two digits, then two four-digit groups, then the
-  // four decimals.
-  const auto integerPart = q / 10000;
-  const auto fraction = static_cast<std::uint32_t>(q % 10000);
-  const auto top = static_cast<std::uint32_t>(integerPart / 100000000);
-  const auto low8 = static_cast<std::uint32_t>(integerPart % 100000000);
-  const std::uint32_t high4 = low8 / 10000;
-  const std::uint32_t low4 = low8 % 10000;
-  const std::uint64_t pair3 = digitPair(low4 / 100);
-  // Columns 1-8: digits 1-8. Columns 8-15: digits 8-10, the point, 11-14.
-  std::uint64_t first = digitPair(top) | (digitPair(high4 / 100) << 16) |
-                        (digitPair(high4 % 100) << 32) | (pair3 << 48);
-  std::uint64_t second = (pair3 >> 8) | (digitPair(low4 % 100) << 8) |
-                         (std::uint64_t{'.'} << 24) | (digitPair(fraction / 100) << 32) |
-                         (digitPair(fraction % 100) << 48);
-  const std::uint64_t differs = first ^ eightZeros;
-  if (differs != 0) [[likely]] {
-    // The first column that is not a leading zero; a negative value has at
-    // least one leading zero (it is below 10^9), which takes the sign.
-    const int zeros = std::countr_zero(differs) >> 3;
-    const std::uint64_t blanks = (std::uint64_t{1} << (8 * zeros)) - 1;
-    first = (first & ~blanks) | (eightBlanks & blanks);
-    if (negative) first ^= minusOverBlank << (8 * zeros - 8);
-  } else {
-    // Integer part below 100: columns 1-8 blank; column 9 a blank or the
-    // sign when it is a leading zero, else the sign goes in column 8.
-    first = eightBlanks;
-    if (((second >> 8) & 0xFF) == '0') {
-      second = (second & ~0xFF00ull) | (static_cast<std::uint64_t>(negative ? '-' : ' ') << 8);
-    } else if (negative) {
-      first ^= minusOverBlank << 56;
-    }
-  }
-  // Column 8 belongs to both words; the second is stored first.
-  storeEight(field + 7, second);
-  storeEight(field, first);
-}
 
 // An F w.d field as pieces, so that a field wider than any buffer can be
 // written piece by piece: `fillCount` of `fill`, the body, `zeros` zero
@@ -361,7 +249,7 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
   if (magnitude < fastLimitBits && decimals <= fastMaxDecimals) [[likely]] {
     const bool signBit = (bits & signMask) != 0;
     if (width == 15 && decimals == 4) [[likely]] {
-      editF15d4(magnitude, signBit, field);
+      f15d4::edit(magnitude, signBit, field);
       return;
     }
     switch (decimals) {
@@ -446,7 +334,7 @@ void FieldEditor::putReal(double x) noexcept {
       const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
       const std::uint64_t magnitude = bits & ~signMask;
       if (width == 15 && descriptor_->decimals == 4 && magnitude < fastLimitBits) [[likely]] {
-        editF15d4(magnitude, (bits & signMask) != 0, field);
+        f15d4::edit(magnitude, (bits & signMask) != 0, field);
       } else {
         editFixed(x, width, descriptor_->decimals, field);
       }
