@@ -39,6 +39,16 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
 void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
                         std::size_t n) noexcept;
 
+// One whole record of (3F15.4) with x, y, z or of (3F15.4,5X,A8) with them
+// and the `length` characters of `text`, edited straight into `stream`'s
+// buffer when it has room for the longest such record (see
+// fixed_record_fast_path.cpp): the same bytes, and the same writes, as
+// FieldEditor's beginRecord on the stream, one value operation per value and
+// endRecord. False, having written nothing, when the buffer has no room or
+// `format` is neither of the two.
+bool putRecordInPlace(OutputStream& stream, const Format& format, double x, double y, double z,
+                      const char* text, std::int32_t length) noexcept;
+
 class FieldEditor {
  public:
   // Starts a record on `unit` (6: standard output) with `format`.
