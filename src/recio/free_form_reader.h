@@ -45,6 +45,17 @@ class FreeFormReader {
   // Ends the statement; on a unit, the rest of the line is skipped.
   std::int32_t endRead() noexcept;
 
+  // A whole statement of three reals and a text of `length` characters on
+  // `source`, from its beginning to its end, in one pass, when it lies in
+  // the characters the source has already fetched in its common form (see
+  // record_group_fast_path.cpp): leaves the reader's state, the targets and
+  // the source as beginRead(source) with these exits, three readReal, one
+  // readText and endRead would, and returns true. Otherwise takes and
+  // changes nothing and returns false. The statement context is not set.
+  bool readGroupInBlock(CharSource& source, bool endOfFileExit, bool errorExit, double& first,
+                        double& second, double& third, char* text,
+                        std::int32_t length) noexcept;
+
   // Items of the statement in progress that were assigned a value so far.
   std::int32_t itemsAssigned() const noexcept { return state_->assigned; }
 

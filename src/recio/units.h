@@ -48,6 +48,20 @@ extern Unit* ownUnits[ownUnitCount];
 Unit& obtainUnitInGeneral(std::int32_t number, bool forWriting) noexcept;
 }  // namespace detail
 
+// The unit `number` when a statement of the given direction could use it
+// as it stands: connected, formatted and sequential, with its stream or
+// source, and, for writing, not last read; nullptr otherwise.
+inline Unit* readyUnit(std::int32_t number, bool forWriting) noexcept {
+  if (number < 0 || number >= detail::ownUnitCount) return nullptr;
+  Unit* unit = detail::ownUnits[number];
+  if (unit != nullptr && unit->connected && unit->formatted && unit->sequential &&
+      (forWriting ? unit->output != nullptr && !unit->lastRead : unit->input != nullptr))
+      [[likely]] {
+    return unit;
+  }
+  return nullptr;
+}
+
 // Begins the use of `number` by the statement in statementContext: creates
 // the table if needed, connects an unconnected unit to the file "fort.N"
 // (reporting a failure with the context word "open"), records the unit's
@@ -58,15 +72,10 @@ inline Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept {
   // unit that is connected, fits the statement and has its stream needs
   // nothing but the context's name and mark, which the general path would
   // also set.
-  if (number >= 0 && number < detail::ownUnitCount) [[likely]] {
-    Unit* unit = detail::ownUnits[number];
-    if (unit != nullptr && unit->connected && unit->formatted && unit->sequential &&
-        (forWriting ? unit->output != nullptr && !unit->lastRead : unit->input != nullptr))
-        [[likely]] {
-      statementContext.unitName = unit->name;
-      statementContext.unitObtained = true;
-      return *unit;
-    }
+  if (Unit* unit = readyUnit(number, forWriting); unit != nullptr) [[likely]] {
+    statementContext.unitName = unit->name;
+    statementContext.unitObtained = true;
+    return *unit;
   }
   return detail::obtainUnitInGeneral(number, forWriting);
 }

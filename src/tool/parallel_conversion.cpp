@@ -80,9 +80,12 @@ void convertChunk(Chunk& chunk, std::size_t outputRoom, double factor,
   chunk.keptEnd = 0;
   while (output.room() >= longestResultLine) {
     const std::int64_t groupStart = source.position();
-    reader.beginDetachedRead(source);
-    unsigned assigned = 0;
-    if (readGroupItems(reader, point, label, &assigned) != recio::success) break;
+    unsigned assigned = everyItem;
+    if (!readGroupInBlock(reader, source, true, point, label)) {
+      reader.beginDetachedRead(source);
+      assigned = 0;
+      if (readGroupItems(reader, point, label, &assigned) != recio::success) break;
+    }
     known |= assigned;
     if (known != everyItem) continue;
     if (chunk.keptStart < 0) chunk.keptStart = groupStart;

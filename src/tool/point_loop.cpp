@@ -37,11 +37,29 @@ std::int32_t readGroupItems(recio::FreeFormReader& reader, GeodeticPoint& point,
   return status;
 }
 
+namespace {
+
+// A label is printed when it is not blank.
+const recio::Format& resultFormat(const PointLabel& label) noexcept {
+  return label.isBlank() ? recio::threeReals : recio::threeRealsAndLabel;
+}
+
+}  // namespace
+
 void writeResultLine(const CartesianPoint& c, const PointLabel& label,
                      recio::OutputStream* stream) noexcept {
+  const recio::Format& format = resultFormat(label);
+  const bool labelled = &format == &recio::threeRealsAndLabel;
+  recio::OutputStream* inPlace = stream;
+  if (inPlace == nullptr) {
+    const recio::Unit* unit = recio::readyUnit(recio::outputUnit, true);
+    if (unit != nullptr) inPlace = unit->output;
+  }
+  if (inPlace != nullptr && recio::putRecordInPlace(*inPlace, format, c.x, c.y, c.z, label.chars,
+                                                    PointLabel::size())) {
+    return;
+  }
   recio::FieldEditor editor;
-  const bool labelled = !label.isBlank();
-  const recio::Format& format = labelled ? recio::threeRealsAndLabel : recio::threeReals;
   if (stream != nullptr) {
     editor.beginRecord(*stream, format);
   } else {
@@ -54,10 +72,19 @@ void writeResultLine(const CartesianPoint& c, const PointLabel& label,
   editor.endRecord();
 }
 
+bool readGroupInBlock(recio::FreeFormReader& reader, recio::CharSource& source,
+                      bool errorExit, GeodeticPoint& point, PointLabel& label) noexcept {
+  return reader.readGroupInBlock(source, true, errorExit, point.latitude, point.longitude,
+                                 point.height, label.chars, PointLabel::size());
+}
+
 bool convertNextGroup(PointState& state) noexcept {
   recio::FreeFormReader reader;
-  if (reader.beginRead(recio::inputUnit, true, false) != recio::success) return false;
-  if (readGroupItems(reader, state.point, state.label, nullptr) != recio::success) return false;
+  const recio::Unit* unit = recio::readyUnit(recio::inputUnit, false);
+  if (unit == nullptr || !readGroupInBlock(reader, *unit->input, false, state.point, state.label)) {
+    if (reader.beginRead(recio::inputUnit, true, false) != recio::success) return false;
+    if (readGroupItems(reader, state.point, state.label, nullptr) != recio::success) return false;
+  }
   writeResultLine(convert(state.point, state.factor), state.label, nullptr);
   return true;
 }
@@ -70,7 +97,22 @@ void runPointLoop(PointState& state, const ParallelTuning& tuning) noexcept {
     return;
   }
   if (convertInParallel(state, tuning)) return;
-  while (convertNextGroup(state)) {
+  for (;;) {
+    // While the groups come whole in the block and their lines fit in the
+    // buffer, nothing but these two units is used, and they stay as they are.
+    const recio::Unit* input = recio::readyUnit(recio::inputUnit, false);
+    const recio::Unit* output = recio::readyUnit(recio::outputUnit, true);
+    if (input != nullptr && output != nullptr) {
+      recio::FreeFormReader reader;
+      while (readGroupInBlock(reader, *input->input, false, state.point, state.label)) {
+        const CartesianPoint c = convert(state.point, state.factor);
+        if (!recio::putRecordInPlace(*output->output, resultFormat(state.label), c.x, c.y, c.z,
+                                     state.label.chars, PointLabel::size())) {
+          writeResultLine(c, state.label, nullptr);
+        }
+      }
+    }
+    if (!convertNextGroup(state)) return;
   }
 }
 

@@ -9,6 +9,7 @@
 #include "fixed_string.h"
 
 namespace recio {
+class CharSource;
 class FreeFormReader;
 class OutputStream;
 }  // namespace recio
@@ -55,6 +56,12 @@ bool convertNextGroup(PointState& state) noexcept;
 // value is set in it.
 std::int32_t readGroupItems(recio::FreeFormReader& reader, GeodeticPoint& point,
                             PointLabel& label, unsigned* assigned) noexcept;
+
+// A whole record group from the characters `source` has in hand, as
+// FreeFormReader::readGroupInBlock reads it (with the end-of-file exit);
+// false, having changed nothing, when the general steps must read it.
+bool readGroupInBlock(recio::FreeFormReader& reader, recio::CharSource& source,
+                      bool errorExit, GeodeticPoint& point, PointLabel& label) noexcept;
 
 // The result line of `c` and `label` as one record on `stream`, outside
 // the units; on standard output when `stream` is nullptr.
