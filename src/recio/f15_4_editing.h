@@ -7,8 +7,8 @@
 // one half, the exact 128-bit product otherwise, ties to even); q < 10^14,
 // and its fourteen digits are the field's ten integer digits and four
 // decimals, the decimal expansion of |x| rounded once to four places. The
-// digits come from two groups of eight by exact integer steps (quotients of
-// constants, each a multiplication that is exact in its range), the leading
+// digits come two at a time from q / 10^14 in fixed point (see
+// fractionScale for why each pair is exact), the leading
 // zeros of the integer part but its units digit become blanks, and a minus
 // sign goes before the first digit when the sign bit is set and q is not 0.
 #pragma once
@@ -70,22 +70,27 @@ inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
   return q;
 }
 
-// The eight decimal digits of n < 10^8, the first in the lowest byte, as
-// values 0 to 9: n is split into two groups of four in the two 32-bit
-// halves, each into two of two in 16-bit lanes, each into two digits in
-// bytes. Every lane's product stays within its lane: v * 10486 >> 20 is
-// v / 100 for v < 10^4 (products below 2^27), v * 103 >> 10 is v / 10 for
-// v < 100 (below 2^14). A quotient h and its remainder v - c * h go to the
-// lower and the upper part of a lane in one step, as (v << s) - h * (c << s
-// - 1), which is ((v - c * h) << s) + h.
-inline std::uint64_t eightDigits(std::uint32_t n) noexcept {
-  const std::uint64_t high = (std::uint64_t{n} * 0xD1B71759u) >> 45;  // n / 10^4
-  std::uint64_t v = (std::uint64_t{n} << 32) - high * ((std::uint64_t{10000} << 32) - 1);
-  const std::uint64_t hundreds = ((v * 10486) >> 20) & 0x0000007F0000007Full;
-  v = (v << 16) - hundreds * ((100 << 16) - 1);
-  const std::uint64_t tens = ((v * 103) >> 10) & 0x000F000F000F000Full;
-  return (v << 8) - tens * ((10 << 8) - 1);
+constexpr char digitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The two digits of n < 100 as two bytes, the first in the lower one.
+inline std::uint64_t digitPair(std::uint64_t n) noexcept {
+  std::uint16_t pair;
+  std::memcpy(&pair, digitPairs + 2 * n, 2);
+  if constexpr (std::endian::native == std::endian::big) pair = __builtin_bswap16(pair);
+  return pair;
 }
+
+// The fourteen digits of q < 10^14 come two at a time from the fraction
+// f = q / 10^14 held in 64 bits: the integer part of 100 f is the next pair,
+// its fraction the next f. f is taken a little above q / 10^14, by
+// d < 2^-49 (q * ceil(2^96 / 10^14) / 2^32, which exceeds q * 2^64 / 10^14
+// by less than q / 2^32 < 2^15 units of 2^-64, rounded down, plus one unit):
+// then 100^k (f - q / 10^14) < 10^(2k - 14) at every step, so no pair is
+// carried into, and each is exact.
+constexpr std::uint64_t fractionScale = 0x2D09370D42574ull;  // ceil(2^96 / 10^14)
 
 // Stores eight bytes given in little-endian order (first byte lowest).
 inline void storeEight(char* p, std::uint64_t bytes) noexcept {
@@ -110,23 +115,27 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
     std::memset(field, '*', 15);
     return;
   }
-  // Digits 1-6 (with two leading zeros in front) and 7-14.
-  const auto top = static_cast<std::uint32_t>(q / 100000000);
-  const auto bottom = static_cast<std::uint32_t>(q - std::uint64_t{top} * 100000000);
-  const std::uint64_t a = eightDigits(top) + eightZeros;
-  const std::uint64_t b = eightDigits(bottom) + eightZeros;
+  std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
+  std::uint64_t pairs[7];
+  for (std::uint64_t& pair : pairs) {
+    const Uint128 t = Uint128{f} * 100;
+    pair = digitPair(static_cast<std::uint64_t>(t >> 64));
+    f = static_cast<std::uint64_t>(t);
+  }
   // Columns 1-8: digits 1-8. Columns 8-15: digits 8-10, the point, 11-14.
-  std::uint64_t first = (a >> 16) | (b << 48);
-  std::uint64_t second = ((b >> 8) & 0xFFFFFFull) | (std::uint64_t{'.'} << 24) |
-                         (b & 0xFFFFFFFF00000000ull);
+  std::uint64_t first = pairs[0] | (pairs[1] << 16) | (pairs[2] << 32) | (pairs[3] << 48);
+  std::uint64_t second = (pairs[3] >> 8) | (pairs[4] << 8) | (std::uint64_t{'.'} << 24) |
+                         (pairs[5] << 32) | (pairs[6] << 48);
   const std::uint64_t differs = first ^ eightZeros;
   if (differs != 0) [[likely]] {
-    // The first column that is not a leading zero; a negative value has at
-    // least one leading zero (it is below 10^9), which takes the sign.
-    const int zeros = std::countr_zero(differs) >> 3;
-    const std::uint64_t blanks = (std::uint64_t{1} << (8 * zeros)) - 1;
-    first = (first & ~blanks) | (eightBlanks & blanks);
-    if (negative) first ^= minusOverBlank << (8 * zeros - 8);
+    // The first column that is not a leading zero holds a digit d of 1 to 9,
+    // which differs from '0' in its low four bits only: the bits up to its
+    // lowest one take in bit 4 of every leading zero before it and of none
+    // after, and '0' ^ 0x10 is a blank. A negative value has at least one
+    // leading zero (it is below 10^9); the last becomes the sign.
+    const std::uint64_t blanks = (differs ^ (differs - 1)) & 0x1010101010101010ull;
+    first ^= blanks;
+    if (negative) first ^= ((blanks ^ (blanks >> 8)) >> 4) * minusOverBlank;
   } else {
     // Integer part below 100: columns 1-8 blank; column 9 a blank or the
     // sign when it is a leading zero, else the sign goes in column 8.

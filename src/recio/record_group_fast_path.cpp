@@ -88,6 +88,12 @@ inline const char* closingQuote(const char* q, const char* limit) noexcept {
   return nullptr;
 }
 
+// Stores a word as loadEight reads it.
+inline void storeWord(char* p, std::uint64_t word) noexcept {
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  std::memcpy(p, &word, 8);
+}
+
 }  // namespace
 
 bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bool errorExit,
@@ -155,7 +161,15 @@ bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bo
   first = values[0];
   second = values[1];
   third = values[2];
-  if (kept <= 16 && length <= 16) {
+  if (length == 8 && state.textCapacity >= 8) {
+    // The eight characters from the value's start (they lie before the
+    // block's end), blanks in place of those after the value.
+    std::uint64_t word = loadEight(value);
+    storeWord(state.text, word);
+    const std::uint64_t keep = kept == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * kept)) - 1;
+    word = (word & keep) | (0x2020202020202020ull & ~keep);
+    storeWord(text, word);
+  } else if (kept <= 16 && length <= 16) {
     copyShort(state.text, value, kept);
     copyShort(text, value, kept);
     blankShort(text + kept, static_cast<std::size_t>(length) - kept);
