@@ -25,6 +25,13 @@ constexpr double exactPowersOfTen[] = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
 };
+// The same, then their negatives.
+constexpr double signedPowersOfTen[] = {
+    1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
+    1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,
+    -1e0,  -1e1,  -1e2,  -1e3,  -1e4,  -1e5,  -1e6,  -1e7,  -1e8,  -1e9,  -1e10, -1e11,
+    -1e12, -1e13, -1e14, -1e15, -1e16, -1e17, -1e18, -1e19, -1e20, -1e21, -1e22,
+};
 constexpr std::uint64_t integerPowersOfTen[] = {
     1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
 };
@@ -42,13 +49,14 @@ inline std::uint64_t loadEight(const char* p) noexcept {
 }
 
 // Eight digit values 0-9, one a byte with the first (most significant) in
-// the lowest byte, as the number they write: pairs first, then the two
-// four-digit halves.
+// the lowest byte, as the number they write: neighbouring bytes, then
+// neighbouring pairs, then the two halves, each step one multiplication
+// that adds ten (a hundred, ten thousand) times the first of two lanes to
+// the second, whose sum lies in the upper lane.
 inline std::uint64_t eightDigitValue(std::uint64_t v) noexcept {
-  v = (v * 10) + (v >> 8);  // pairs of digits in every other byte
-  return (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-          (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-         32;
+  v = ((v * (10 * 256 + 1)) >> 8) & 0x00FF00FF00FF00FFull;
+  v = ((v * (100 * 65536 + 1)) >> 16) & 0x0000FFFF0000FFFFull;
+  return (v * ((10000ull << 32) + 1)) >> 32;
 }
 
 // The digits at p, eight characters of which are readable: returns how many
@@ -214,17 +222,17 @@ constexpr std::ptrdiff_t decimalLookahead = 1 + plainDigitLimit + 1 + 1 + 8;
       scale += exponentNegative ? -exponent : exponent;
     }
   }
-  double v = static_cast<double>(w);
+  // The sign comes with the power of ten: the one operation rounds the
+  // magnitude as without it, and 0 with a minus gives negative zero.
+  const double* const powers = signedPowersOfTen + (negative ? 23 : 0);
+  const double v = static_cast<double>(w);
   if (scale < 0) {
     if (scale < -22) return nullptr;
-    v /= exactPowersOfTen[-scale];
-  } else if (scale > 0) {
+    value = v / powers[-scale];
+  } else {
     if (scale > 22) return nullptr;
-    v *= exactPowersOfTen[scale];
+    value = v * powers[scale];
   }
-  // The sign as a bit: -0 is negative zero.
-  value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
-                                (static_cast<std::uint64_t>(negative) << 63));
   return p;
 }
 

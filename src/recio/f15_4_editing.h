@@ -91,6 +91,8 @@ inline std::uint64_t digitPair(std::uint64_t n) noexcept {
 // then 100^k (f - q / 10^14) < 10^(2k - 14) at every step, so no pair is
 // carried into, and each is exact.
 constexpr std::uint64_t fractionScale = 0x2D09370D42574ull;  // ceil(2^96 / 10^14)
+// The same for q < 10^12 as q / 10^12 (d < 2^-55 < 10^-12).
+constexpr std::uint64_t fractionScale12 = 0x119799812DEA112ull;  // ceil(2^96 / 10^12)
 
 // Stores eight bytes given in little-endian order (first byte lowest).
 inline void storeEight(char* p, std::uint64_t bytes) noexcept {
@@ -103,8 +105,9 @@ constexpr std::uint64_t eightZeros = 0x3030303030303030ull;
 constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
 
 // The 15 columns of F15.4 of |x| < 10^10 (its bit pattern `magnitude`),
-// negative when `signBit` is set, at `field`; stored as two overlapping
-// eight-byte words, columns 1-8 and 8-15. A field that shows a number has
+// negative when `signBit` is set, at `field`, stored as two eight-byte
+// words: columns 1-8, and 9-15 with the byte after the field, so `field`
+// must have room for 16 bytes. A field that shows a number has
 // its point in column 11: the integer part of a non-negative value fits
 // below 10^10, of a negative one below 10^9; past that, 15 asterisks.
 [[gnu::always_inline]] inline void edit(std::uint64_t magnitude, bool signBit,
@@ -115,17 +118,30 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
     std::memset(field, '*', 15);
     return;
   }
-  std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
   std::uint64_t pairs[7];
-  for (std::uint64_t& pair : pairs) {
-    const Uint128 t = Uint128{f} * 100;
-    pair = digitPair(static_cast<std::uint64_t>(t >> 64));
-    f = static_cast<std::uint64_t>(t);
+  if (q < 1000000000000ull) [[likely]] {
+    // Below 10^8 in magnitude, where every coordinate on and near the Earth
+    // lies, the first two digits are zeros: twelve digits from q / 10^12.
+    pairs[0] = digitPair(0);
+    std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale12) >> 32) + 1;
+    for (int i = 1; i < 7; ++i) {
+      const Uint128 t = Uint128{f} * 100;
+      pairs[i] = digitPair(static_cast<std::uint64_t>(t >> 64));
+      f = static_cast<std::uint64_t>(t);
+    }
+  } else {
+    std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
+    for (std::uint64_t& pair : pairs) {
+      const Uint128 t = Uint128{f} * 100;
+      pair = digitPair(static_cast<std::uint64_t>(t >> 64));
+      f = static_cast<std::uint64_t>(t);
+    }
   }
-  // Columns 1-8: digits 1-8. Columns 8-15: digits 8-10, the point, 11-14.
+  // Columns 1-8: digits 1-8. Columns 9-15: digits 9 and 10, the point,
+  // 11-14, and one byte more, which the next field or the record's next
+  // bytes overwrite.
   std::uint64_t first = pairs[0] | (pairs[1] << 16) | (pairs[2] << 32) | (pairs[3] << 48);
-  std::uint64_t second = (pairs[3] >> 8) | (pairs[4] << 8) | (std::uint64_t{'.'} << 24) |
-                         (pairs[5] << 32) | (pairs[6] << 48);
+  std::uint64_t second = pairs[4] | (std::uint64_t{'.'} << 16) | (pairs[5] << 24) | (pairs[6] << 40);
   const std::uint64_t differs = first ^ eightZeros;
   if (differs != 0) [[likely]] {
     // The first column that is not a leading zero holds a digit d of 1 to 9,
@@ -140,15 +156,21 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
     // Integer part below 100: columns 1-8 blank; column 9 a blank or the
     // sign when it is a leading zero, else the sign goes in column 8.
     first = eightBlanks;
-    if (((second >> 8) & 0xFF) == '0') {
-      second = (second & ~0xFF00ull) | (static_cast<std::uint64_t>(negative ? '-' : ' ') << 8);
+    if ((second & 0xFF) == '0') {
+      second = (second & ~0xFFull) | static_cast<std::uint64_t>(negative ? '-' : ' ');
     } else if (negative) {
       first ^= minusOverBlank << 56;
     }
   }
-  // Column 8 belongs to both words; the second is stored first.
-  storeEight(field + 7, second);
   storeEight(field, first);
+  storeEight(field + 8, second);
+}
+
+// The same into exactly the 15 bytes at `field`.
+inline void editInto15(std::uint64_t magnitude, bool signBit, char* field) noexcept {
+  char sixteen[16];
+  edit(magnitude, signBit, sixteen);
+  std::memcpy(field, sixteen, 15);
 }
 
 }  // namespace recio::f15d4

@@ -249,7 +249,7 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
   if (magnitude < fastLimitBits && decimals <= fastMaxDecimals) [[likely]] {
     const bool signBit = (bits & signMask) != 0;
     if (width == 15 && decimals == 4) [[likely]] {
-      f15d4::edit(magnitude, signBit, field);
+      f15d4::editInto15(magnitude, signBit, field);
       return;
     }
     switch (decimals) {
@@ -334,7 +334,7 @@ void FieldEditor::putReal(double x) noexcept {
       const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
       const std::uint64_t magnitude = bits & ~signMask;
       if (width == 15 && descriptor_->decimals == 4 && magnitude < fastLimitBits) [[likely]] {
-        f15d4::edit(magnitude, (bits & signMask) != 0, field);
+        f15d4::editInto15(magnitude, (bits & signMask) != 0, field);
       } else {
         editFixed(x, width, descriptor_->decimals, field);
       }

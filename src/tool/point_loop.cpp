@@ -44,6 +44,21 @@ const recio::Format& resultFormat(const PointLabel& label) noexcept {
   return label.isBlank() ? recio::threeReals : recio::threeRealsAndLabel;
 }
 
+// The groups that come whole in the block, each with its line straight into
+// the buffer, with the reading, the conversion and the editing in one piece
+// of code; returns at the first group the general steps must read.
+[[gnu::flatten]] void convertWholeGroups(recio::CharSource& input, recio::OutputStream& output,
+                                         PointState& state) noexcept {
+  recio::FreeFormReader reader;
+  while (readGroupInBlock(reader, input, false, state.point, state.label)) {
+    const CartesianPoint c = convert(state.point, state.factor);
+    if (!recio::putRecordInPlace(output, resultFormat(state.label), c.x, c.y, c.z,
+                                 state.label.chars, PointLabel::size())) {
+      writeResultLine(c, state.label, nullptr);
+    }
+  }
+}
+
 }  // namespace
 
 void writeResultLine(const CartesianPoint& c, const PointLabel& label,
@@ -103,14 +118,7 @@ void runPointLoop(PointState& state, const ParallelTuning& tuning) noexcept {
     const recio::Unit* input = recio::readyUnit(recio::inputUnit, false);
     const recio::Unit* output = recio::readyUnit(recio::outputUnit, true);
     if (input != nullptr && output != nullptr) {
-      recio::FreeFormReader reader;
-      while (readGroupInBlock(reader, *input->input, false, state.point, state.label)) {
-        const CartesianPoint c = convert(state.point, state.factor);
-        if (!recio::putRecordInPlace(*output->output, resultFormat(state.label), c.x, c.y, c.z,
-                                     state.label.chars, PointLabel::size())) {
-          writeResultLine(c, state.label, nullptr);
-        }
-      }
+      convertWholeGroups(*input->input, *output->output, state);
     }
     if (!convertNextGroup(state)) return;
   }
