@@ -172,12 +172,17 @@ inline bool isDecimalDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 constexpr std::ptrdiff_t decimalLookahead = 1 + plainDigitLimit + 1 + 1 + 8;
 
 // The longest prefix at p that has the number scanner's decimal form, as
-// the rule above converts it: returns where the prefix ends, with `value`
-// set, or nullptr when the text is not such a number or the rule does not
-// hold for it. decimalLookahead characters from p must be readable. An
+// the rule above converts it: returns where the prefix ends and its value,
+// or no end when the text is not such a number or the rule does not hold
+// for it. decimalLookahead characters from p must be readable. An
 // exponent that is not complete (`1e`, `1e+`) is not part of the prefix,
 // as for the scanner.
-[[gnu::always_inline]] inline const char* scanDecimal(const char* p, double& value) noexcept {
+struct Decimal {
+  const char* end;  // nullptr: not such a number
+  double value;
+};
+
+[[gnu::always_inline]] inline Decimal scanDecimal(const char* p) noexcept {
   const bool negative = *p == '-';
   p += negative || *p == '+';
   std::uint64_t w = 0;
@@ -186,16 +191,16 @@ constexpr std::ptrdiff_t decimalLookahead = 1 + plainDigitLimit + 1 + 1 + 8;
     p += covered;
   } else {
     const int integerDigits = digitRun(p, plainDigitLimit, w);
-    if (integerDigits < 0) return nullptr;
+    if (integerDigits < 0) return {nullptr, 0.0};
     p += integerDigits;
     if (*p == '.') {
       ++p;
       fractionDigits = digitRun(p, plainDigitLimit - integerDigits, w);
-      if (fractionDigits < 0) return nullptr;
+      if (fractionDigits < 0) return {nullptr, 0.0};
       p += fractionDigits;
     }
-    if (integerDigits + fractionDigits == 0) return nullptr;
-    if (w > exactSignificandLimit) return nullptr;
+    if (integerDigits + fractionDigits == 0) return {nullptr, 0.0};
+    if (w > exactSignificandLimit) return {nullptr, 0.0};
   }
   int scale = -fractionDigits;
   const char e = *p;
@@ -215,7 +220,7 @@ constexpr std::ptrdiff_t decimalLookahead = 1 + plainDigitLimit + 1 + 1 + 8;
       int exponent = 0;
       int n = 0;
       for (; isDecimalDigit(q[n]); ++n) {
-        if (n == 3) return nullptr;
+        if (n == 3) return {nullptr, 0.0};
         exponent = exponent * 10 + (q[n] - '0');
       }
       p = q + n;
@@ -227,13 +232,11 @@ constexpr std::ptrdiff_t decimalLookahead = 1 + plainDigitLimit + 1 + 1 + 8;
   const double* const powers = signedPowersOfTen + (negative ? 23 : 0);
   const double v = static_cast<double>(w);
   if (scale < 0) {
-    if (scale < -22) return nullptr;
-    value = v / powers[-scale];
-  } else {
-    if (scale > 22) return nullptr;
-    value = v * powers[scale];
+    if (scale < -22) return {nullptr, 0.0};
+    return {p, v / powers[-scale]};
   }
-  return p;
+  if (scale > 22) return {nullptr, 0.0};
+  return {p, v * powers[scale]};
 }
 
 }  // namespace recio::freeform

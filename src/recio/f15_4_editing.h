@@ -114,10 +114,6 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
                                         char* field) noexcept {
   const std::uint64_t q = scaledRounded(magnitude);
   const bool negative = signBit && q != 0;
-  if (q >= (negative ? 10000000000000ull : 100000000000000ull)) [[unlikely]] {
-    std::memset(field, '*', 15);
-    return;
-  }
   std::uint64_t pairs[7];
   if (q < 1000000000000ull) [[likely]] {
     // Below 10^8 in magnitude, where every coordinate on and near the Earth
@@ -130,6 +126,10 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
       f = static_cast<std::uint64_t>(t);
     }
   } else {
+    if (q >= (negative ? 10000000000000ull : 100000000000000ull)) {
+      std::memset(field, '*', 15);
+      return;
+    }
     std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
     for (std::uint64_t& pair : pairs) {
       const Uint128 t = Uint128{f} * 100;

@@ -78,8 +78,10 @@ constexpr std::ptrdiff_t wholeNumber = decimalLookahead;
 // blank, comma, line end or slash after it), with `value` set; nullptr when
 // it is not one.
 [[gnu::always_inline]] inline const char* wholePlainReal(const char* p, double& value) noexcept {
-  const char* const end = scanDecimal(p, value);
-  return end != nullptr && endsPlainNumber(*end) ? end : nullptr;
+  const Decimal number = scanDecimal(p);
+  if (number.end == nullptr || !endsPlainNumber(*number.end)) return nullptr;
+  value = number.value;
+  return number.end;
 }
 
 // Where an item's value starts in the block: past the blanks and the one

@@ -111,13 +111,18 @@ bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bo
   while (*p == ' ' || *p == '\t' || *p == '\n') {
     if (++p == limit) return false;
   }
-  double values[3];
-  const char* e = scanDecimal(p, values[0]);
-  if (e == nullptr || (p = afterSeparator(e, limit)) == nullptr || p >= limit) return false;
-  e = scanDecimal(p, values[1]);
-  if (e == nullptr || (p = afterSeparator(e, limit)) == nullptr || p >= limit) return false;
-  e = scanDecimal(p, values[2]);
-  if (e == nullptr || (p = afterSeparator(e, limit)) == nullptr || p >= limit) return false;
+  const Decimal n1 = scanDecimal(p);
+  if (n1.end == nullptr || (p = afterSeparator(n1.end, limit)) == nullptr || p >= limit) {
+    return false;
+  }
+  const Decimal n2 = scanDecimal(p);
+  if (n2.end == nullptr || (p = afterSeparator(n2.end, limit)) == nullptr || p >= limit) {
+    return false;
+  }
+  const Decimal n3 = scanDecimal(p);
+  if (n3.end == nullptr || (p = afterSeparator(n3.end, limit)) == nullptr || p >= limit) {
+    return false;
+  }
 
   const char* value = p;
   const char* valueEnd;
@@ -156,11 +161,11 @@ bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bo
   state.errorExit = errorExit;
   state.assigned = 4;
   state.kind = ValueKind::text;
-  state.real = values[2];
+  state.real = n3.value;
   state.textKept = kept;
-  first = values[0];
-  second = values[1];
-  third = values[2];
+  first = n1.value;
+  second = n2.value;
+  third = n3.value;
   if (length == 8 && state.textCapacity >= 8) {
     // The eight characters from the value's start (they lie before the
     // block's end), blanks in place of those after the value.
