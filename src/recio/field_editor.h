@@ -39,13 +39,22 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
 void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
                         std::size_t n) noexcept;
 
+// The longest record of the two built-in formats, its newline included.
+inline constexpr std::size_t longestBuiltInRecord = 3 * 15 + 5 + 8 + 1;
+
 // One whole record of (3F15.4) with x, y, z or of (3F15.4,5X,A8) with them
-// and the `length` characters of `text`, edited straight into `stream`'s
-// buffer when it has room for the longest such record (see
-// fixed_record_fast_path.cpp): the same bytes, and the same writes, as
-// FieldEditor's beginRecord on the stream, one value operation per value and
-// endRecord. False, having written nothing, when the buffer has no room or
-// `format` is neither of the two.
+// and the `length` characters of `text`, edited at `at`, which has room for
+// longestBuiltInRecord bytes (see fixed_record_fast_path.cpp): the bytes
+// FieldEditor's beginRecord, one value operation per value and endRecord
+// give. Returns their count; 0, having written nothing, when `format` is
+// neither of the two.
+std::size_t editRecord(char* at, const Format& format, double x, double y, double z,
+                       const char* text, std::int32_t length) noexcept;
+
+// The same record straight into `stream`'s buffer when it has more room
+// than longestBuiltInRecord: the same bytes, and the same writes, as the
+// FieldEditor on the stream. False, having written nothing, when the buffer
+// has no such room or `format` is neither of the two.
 bool putRecordInPlace(OutputStream& stream, const Format& format, double x, double y, double z,
                       const char* text, std::int32_t length) noexcept;
 

@@ -26,7 +26,7 @@ namespace {
 constexpr std::size_t fieldWidth = 15;
 constexpr std::size_t labelMove = 5;
 constexpr std::size_t labelWidth = 8;
-constexpr std::size_t longestRecord = 3 * fieldWidth + labelMove + labelWidth + 1;
+static_assert(longestBuiltInRecord == 3 * fieldWidth + labelMove + labelWidth + 1);
 
 [[gnu::always_inline]] inline void putField(double x, char* field) noexcept {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
@@ -40,28 +40,34 @@ constexpr std::size_t longestRecord = 3 * fieldWidth + labelMove + labelWidth + 
 
 }  // namespace
 
-bool putRecordInPlace(OutputStream& stream, const Format& format, double x, double y, double z,
-                      const char* text, std::int32_t length) noexcept {
+std::size_t editRecord(char* at, const Format& format, double x, double y, double z,
+                       const char* text, std::int32_t length) noexcept {
   const bool labelled = &format == &threeRealsAndLabel;
-  if (!labelled && &format != &threeReals) return false;
-  char* const record = stream.reserve(longestRecord);
-  if (record == nullptr) return false;
+  if (!labelled && &format != &threeReals) return 0;
   // Each field's editing may store one byte past it, which the next one
-  // overwrites.
-  putField(x, record);
-  putField(y, record + fieldWidth);
-  putField(z, record + 2 * fieldWidth);
+  // overwrites (the third one's is the record's next byte).
+  putField(x, at);
+  putField(y, at + fieldWidth);
+  putField(z, at + 2 * fieldWidth);
   std::size_t n = 3 * fieldWidth;
   if (labelled) {
     const std::size_t characters = static_cast<std::size_t>(std::max(length, 0));
     const std::size_t shown = std::min(characters, labelWidth);
-    blankShort(record + n, labelMove + labelWidth - shown);
-    copyShort(record + n + labelMove + labelWidth - shown, text, shown);
+    blankShort(at + n, labelMove + labelWidth - shown);
+    copyShort(at + n + labelMove + labelWidth - shown, text, shown);
     n += labelMove + labelWidth;
   }
-  record[n++] = '\n';
+  at[n++] = '\n';
+  return n;
+}
+
+bool putRecordInPlace(OutputStream& stream, const Format& format, double x, double y, double z,
+                      const char* text, std::int32_t length) noexcept {
+  char* const record = stream.reserve(longestBuiltInRecord);
+  if (record == nullptr) return false;
+  const std::size_t n = editRecord(record, format, x, y, z, text, length);
   stream.commit(n);
-  return true;
+  return n != 0;
 }
 
 }  // namespace recio

@@ -5,6 +5,7 @@
 #include "failure.h"
 #include "field_editor.h"
 #include "free_form_reader.h"
+#include "output_stream.h"
 #include "parallel_conversion.h"
 #include "units.h"
 
@@ -44,18 +45,41 @@ const recio::Format& resultFormat(const PointLabel& label) noexcept {
   return label.isBlank() ? recio::threeReals : recio::threeRealsAndLabel;
 }
 
+// A line the buffer has no room for, as any other statement writes it.
+[[gnu::noinline]] void writeLineInGeneral(double x, double y, double z,
+                                          const PointLabel& label) noexcept {
+  writeResultLine(CartesianPoint{x, y, z}, label, nullptr);
+}
+
 // The groups that come whole in the block, each with its line straight into
-// the buffer, with the reading, the conversion and the editing in one piece
-// of code; returns at the first group the general steps must read.
+// the room the buffer has left, with the reading, the conversion and the
+// editing in one piece of code; returns at the first group the general steps
+// must read. The lines are committed together before anything else may use
+// the stream; the room is never filled, so the writes are those of one line
+// at a time.
 [[gnu::flatten]] void convertWholeGroups(recio::CharSource& input, recio::OutputStream& output,
                                          PointState& state) noexcept {
   recio::FreeFormReader reader;
-  while (readGroupInBlock(reader, input, false, state.point, state.label)) {
-    const CartesianPoint c = convert(state.point, state.factor);
-    if (!recio::putRecordInPlace(output, resultFormat(state.label), c.x, c.y, c.z,
-                                 state.label.chars, PointLabel::size())) {
-      writeResultLine(c, state.label, nullptr);
+  constexpr std::size_t longest = recio::longestBuiltInRecord;
+  for (;;) {
+    char* const room = output.reserve(longest);
+    const std::size_t size = room != nullptr ? output.room() : 0;
+    std::size_t used = 0;
+    bool read;
+    while ((read = readGroupInBlock(reader, input, false, state.point, state.label))) {
+      const CartesianPoint c = convert(state.point, state.factor);
+      if (size - used > longest) {
+        used += recio::editRecord(room + used, resultFormat(state.label), c.x, c.y, c.z,
+                                  state.label.chars, PointLabel::size());
+        continue;
+      }
+      output.commit(used);
+      used = 0;
+      writeLineInGeneral(c.x, c.y, c.z, state.label);
+      break;
     }
+    output.commit(used);
+    if (!read) return;
   }
 }
 
