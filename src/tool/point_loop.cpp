@@ -45,10 +45,15 @@ const recio::Format& resultFormat(const PointLabel& label) noexcept {
   return label.isBlank() ? recio::threeReals : recio::threeRealsAndLabel;
 }
 
-// A line the buffer has no room for, as any other statement writes it.
-[[gnu::noinline]] void writeLineInGeneral(double x, double y, double z,
-                                          const PointLabel& label) noexcept {
-  writeResultLine(CartesianPoint{x, y, z}, label, nullptr);
+// A line the buffer has no room for: edited apart and handed to the stream,
+// which writes out the full buffer and keeps the rest, as the field editor
+// does with a record it built in its own area.
+[[gnu::noinline]] void writeLineApart(recio::OutputStream& output, double x, double y, double z,
+                                      const PointLabel& label) noexcept {
+  char record[recio::longestBuiltInRecord];
+  const std::size_t n = recio::editRecord(record, resultFormat(label), x, y, z, label.chars,
+                                          PointLabel::size());
+  output.write(record, n);
 }
 
 // The groups that come whole in the block, each with its line straight into
@@ -75,7 +80,7 @@ const recio::Format& resultFormat(const PointLabel& label) noexcept {
       }
       output.commit(used);
       used = 0;
-      writeLineInGeneral(c.x, c.y, c.z, state.label);
+      writeLineApart(output, c.x, c.y, c.z, state.label);
       break;
     }
     output.commit(used);
