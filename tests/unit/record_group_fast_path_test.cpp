@@ -124,7 +124,10 @@ class LineMaker {
 
   std::string line() {
     std::string s = pick({"", "", "", " ", "\n", "  \t\n "});
-    for (int i = 0; i < 3; ++i) s += number() + separator();
+    for (int i = 0; i < 3; ++i) {
+      s += number();
+      s += separator();
+    }
     s += label();
     s += pick({"\n", "\n", "\n", " rest of the line\n", "/more\n", "\r\n", ""});
     return s;
