@@ -39,6 +39,7 @@ elseif(CPACK_GENERATOR STREQUAL "RPM")
     message(FATAL_ERROR "rpmbuild not found: install Debian's package rpm (apt-get install rpm)")
   endif()
   set(CPACK_COMPONENTS_ALL tool rpm_license)
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/file_times.cmake)
   set(CPACK_PACKAGE_RELOCATABLE OFF)
   # Folders that the distribution's filesystem package owns.
   set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
