@@ -108,8 +108,11 @@ bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bo
   const char* const limit = end - decimalLookahead;
 
   const char* p = begin;
-  while (*p == ' ' || *p == '\t' || *p == '\n') {
-    if (++p == limit) return false;
+  // As a rule the group starts at once: one test passes it.
+  if (static_cast<unsigned char>(*p) <= ' ') {
+    while (*p == ' ' || *p == '\t' || *p == '\n') {
+      if (++p == limit) return false;
+    }
   }
   const Decimal n1 = scanDecimal(p);
   if (n1.end == nullptr || (p = afterSeparator(n1.end, limit)) == nullptr || p >= limit) {
