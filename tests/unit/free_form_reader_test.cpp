@@ -12,7 +12,9 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -564,15 +566,46 @@ TEST_F(ReaderReportDeathTest, OnlyTheFailingRecordIsShown) {
                           "part of last string: x/|     \n"));
 }
 
-// A named temp file holding `bytes`: a file without a name cannot be
-// positioned for the report's data line.
-std::string namedFile(std::string_view bytes) {
-  char path[] = "/tmp/free_form_reader_testXXXXXX";
-  const int fd = mkstemp(path);
-  EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  close(fd);
-  return path;
-}
+// Named temp files (a file without a name cannot be positioned for the
+// report's data line) in a folder of the test's. A death test's child runs
+// the test again from its start and ends by the signal, so its files go in
+// the same folder, which it learns from the environment, and the test
+// removes them all.
+class NamedFiles {
+ public:
+  NamedFiles() {
+    if (const char* shared = std::getenv(folderVariable)) {
+      folder_ = shared;
+      return;
+    }
+    std::string pattern = "/tmp/free_form_reader_testXXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    folder_ = pattern;
+    setenv(folderVariable, folder_.c_str(), 1);
+    owner_ = true;
+  }
+  ~NamedFiles() {
+    if (!owner_) return;
+    std::filesystem::remove_all(folder_);
+    unsetenv(folderVariable);
+  }
+  NamedFiles(const NamedFiles&) = delete;
+  NamedFiles& operator=(const NamedFiles&) = delete;
+
+  // A new file holding `bytes`.
+  std::string make(std::string_view bytes) const {
+    std::string path = folder_ + "/inputXXXXXX";
+    const int fd = mkstemp(path.data());
+    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+    return path;
+  }
+
+ private:
+  static constexpr const char* folderVariable = "FREE_FORM_READER_TEST_FILES";
+  std::string folder_;
+  bool owner_ = false;
+};
 
 // Reads record groups from unit 5 as the point loop does: end-of-file exit,
 // no error exit. Standard input is the file `path`, or a pipe holding the
@@ -642,22 +675,20 @@ TEST_F(ReaderReportDeathTest, StandardInput) {
        "list io: [1012] incomprehensible list input\n" + external +
            "part of last data: ^I1 2 i/| 3^J\n"},
   };
+  const NamedFiles files;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
-    const std::string path = namedFile(c.input);
-    EXPECT_EXIT(readStandardInput(path, c.feed), testing::KilledBySignal(SIGABRT),
+    EXPECT_EXIT(readStandardInput(files.make(c.input), c.feed), testing::KilledBySignal(SIGABRT),
                 testing::Eq(c.report));
-    unlink(path.c_str());
   }
 }
 
 TEST_F(ReaderReportDeathTest, EndOfStandardInputIsNoFailure) {
+  const NamedFiles files;
   for (const std::string_view input : {"", "1 2 3", "1 2 3 abc", "1 2 3 x\n4 5"}) {
     SCOPED_TRACE(testing::PrintToString(std::string(input)));
-    const std::string path = namedFile(input);
-    EXPECT_EXIT(readStandardInput(path, Feed::file), testing::ExitedWithCode(0),
+    EXPECT_EXIT(readStandardInput(files.make(input), Feed::file), testing::ExitedWithCode(0),
                 testing::Eq(""));
-    unlink(path.c_str());
   }
 }
 
