@@ -10,8 +10,9 @@
 // CartConvert -p 4 and -p 10 on the same points, and prints Markdown tables
 // on standard output. Exit status 2 on unreadable or mismatched input; with
 // --check, 1 when a geocart field lies more than one unit from the exactly
-// rounded value, when the evaluator does not give geocart's doubles, or when
-// a printed field is not its double rounded.
+// rounded value, when the evaluator does not give geocart's doubles, when its
+// exact values in radians are not those in degrees, or when a printed field
+// is not its double rounded.
 #include <unistd.h>
 
 #include <algorithm>
@@ -159,6 +160,7 @@ struct Totals {
   std::uint64_t points = 0;
   std::uint64_t cannotTell = 0;
   std::uint64_t evaluatorMismatches = 0;
+  std::uint64_t exactPathsApart = 0;  // degrees and radians, in check mode
   std::uint64_t printedNotRounded = 0;
   std::uint64_t unexplained = 0;
   std::uint64_t putRightBy[bench::stepCount] = {};
@@ -175,6 +177,7 @@ struct Totals {
     points += o.points;
     cannotTell += o.cannotTell;
     evaluatorMismatches += o.evaluatorMismatches;
+    exactPathsApart += o.exactPathsApart;
     printedNotRounded += o.printedNotRounded;
     unexplained += o.unexplained;
     for (unsigned s = 0; s < bench::stepCount; ++s) {
@@ -201,7 +204,8 @@ struct PointLines {
 // Checks one point against the exact values; `given` tells which streams are there.
 class PointChecker {
  public:
-  PointChecker(const bool* given, Totals& totals) : given_(given), totals_(totals) {}
+  PointChecker(const bool* given, bool checkMode, Totals& totals)
+      : given_(given), checkMode_(checkMode), totals_(totals) {}
 
   void check(const PointLines& in, std::uint64_t line) {
     std::string_view input[3];
@@ -218,6 +222,7 @@ class PointChecker {
       exact[i] = ev_.roundUnits(exact_[i]);
       if (exact[i].cannotTell) ++totals_.cannotTell;
     }
+    if (checkMode_) checkExactPaths(line, point);
     const double latitude = ev_.latitude();
     Band& band = totals_.bands[std::clamp(static_cast<int>(std::floor((latitude + 90.0) / 2.0)), 0,
                                           bandCount - 1)];
@@ -236,6 +241,20 @@ class PointChecker {
   }
 
  private:
+  // The exact values once more with sin and cos of radians, which brings in
+  // pi / 180 as the attribution uses it: coordinates lie below 2^24 m, so the
+  // two agree to 2^-176 m.
+  void checkExactPaths(std::uint64_t line, const std::string& point) {
+    ev_.evaluate(0, true);
+    for (int i = 0; i < 3; ++i) {
+      if (std::fabs(ev_.errorNanometres(ev_.coordinate(i), exact_[i])) > 1e9 * 0x1p-176) {
+        ++totals_.exactPathsApart;
+        totals_.problem("line " + std::to_string(line) + ": the exact " + fieldNames[i] +
+                        " in radians is not the one in degrees: " + point);
+      }
+    }
+  }
+
   // Counts a printed field against the exactly rounded value; true when it differs.
   bool count(Tool tool, long printed, const bench::RoundedUnits& exact, double errorNm,
              std::uint64_t line, int field, std::string_view point, Band& band) {
@@ -335,6 +354,7 @@ class PointChecker {
   }
 
   const bool* given_;
+  const bool checkMode_;
   Totals& totals_;
   ExactConversion ev_;
   const double factor_ = geocart::degreeFactor();
@@ -523,7 +543,7 @@ int compare(int argc, char** argv) {
   std::vector<std::unique_ptr<PointChecker>> checkers(threads);
   for (unsigned k = 0; k < threads; ++k) {
     parts[k] = std::make_unique<Totals>();
-    checkers[k] = std::make_unique<PointChecker>(given, *parts[k]);
+    checkers[k] = std::make_unique<PointChecker>(given, checkMode, *parts[k]);
   }
   std::vector<PointLines> batch(std::size_t{2048} * threads);
   std::uint64_t lines = 0;
@@ -588,13 +608,16 @@ int compare(int argc, char** argv) {
   if (!checkMode) return 0;
   const ToolTotals& g = totals.tools[geocartTool];
   const bool fails = !given[geocartStream] || totals.points == 0 || g.byUnits[1] + g.byUnits[2] != 0 ||
-                     totals.evaluatorMismatches != 0 || totals.printedNotRounded != 0;
+                     totals.evaluatorMismatches != 0 || totals.exactPathsApart != 0 ||
+                     totals.printedNotRounded != 0;
   if (fails) {
     std::fprintf(stderr, "accuracy: check failed: %llu geocart fields more than one unit from the "
-                         "exactly rounded value, %llu evaluator mismatches, %llu printed fields "
-                         "other than their double rounded, %llu points\n",
+                         "exactly rounded value, %llu evaluator mismatches, %llu exact values apart "
+                         "in radians, %llu printed fields other than their double rounded, "
+                         "%llu points\n",
                  static_cast<unsigned long long>(g.byUnits[1] + g.byUnits[2]),
                  static_cast<unsigned long long>(totals.evaluatorMismatches),
+                 static_cast<unsigned long long>(totals.exactPathsApart),
                  static_cast<unsigned long long>(totals.printedNotRounded),
                  static_cast<unsigned long long>(totals.points));
   }

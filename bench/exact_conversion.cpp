@@ -104,7 +104,7 @@ void ExactConversion::sinCos(mpfr_srcptr angle, bool inDegrees, bool rounded, mp
   }
 }
 
-void ExactConversion::evaluate(StepSet rounded) {
+void ExactConversion::evaluate(StepSet rounded, bool inRadians) {
   const auto isRounded = [rounded](Step s) { return (rounded & stepBit(s)) != 0; };
   const bool input = isRounded(Step::input);
   const MpfrNumber& latitude = input ? latitudeDouble_ : latitudeExact_;
@@ -117,7 +117,7 @@ void ExactConversion::evaluate(StepSet rounded) {
   // With the factor and the products both exact, the angles are the degrees
   // times pi / 180 exactly, and sin and cos are taken of the degrees.
   const bool sinCosRounded = isRounded(Step::sinCos);
-  if (!isRounded(Step::degreeFactor) && !isRounded(Step::angles)) {
+  if (!inRadians && !isRounded(Step::degreeFactor) && !isRounded(Step::angles)) {
     sinCos(latitude, true, sinCosRounded, sinPhi_, cosPhi_);
     sinCos(longitude, true, sinCosRounded, sinLambda_, cosLambda_);
   } else {

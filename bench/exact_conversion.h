@@ -77,8 +77,10 @@ class ExactConversion {
   // other number correctly rounded) and the others at 256 bits. With every
   // step rounded the results are geocart's doubles; with none, the exact
   // values to about 2^-250 relative (sin and cos taken in degrees, so that
-  // 0, 90 and 180 give 0 and 1 exactly).
-  void evaluate(StepSet rounded);
+  // 0, 90 and 180 give 0 and 1 exactly). `inRadians` takes them of the
+  // angles in radians whatever `rounded` holds: the exact values come out
+  // the same to about 2^-250 relative, away from those zeros.
+  void evaluate(StepSet rounded, bool inRadians = false);
 
   // Coordinate 0, 1, 2 (X, Y, Z, metres) of the last evaluate.
   mpfr_srcptr coordinate(int i) const noexcept { return xyz_[i]; }
