@@ -114,6 +114,7 @@ struct ToolTotals {
   std::uint64_t fields = 0;
   std::uint64_t differing = 0;
   std::uint64_t byUnits[3] = {};     // 1, 2, 3 or more units away
+  std::uint64_t otherThanGeocart = 0;  // fields printed other than geocart printed them
   double farthestDifferingNm = 0.0;  // from a half unit, over the differing fields
   double largestErrorNm = -1.0;      // of the unrounded result
   std::uint64_t largestAt = 0;       // its line
@@ -131,6 +132,7 @@ struct ToolTotals {
   void merge(const ToolTotals& o) {
     fields += o.fields;
     differing += o.differing;
+    otherThanGeocart += o.otherThanGeocart;
     for (int i = 0; i < 3; ++i) byUnits[i] += o.byUnits[i];
     farthestDifferingNm = std::max(farthestDifferingNm, o.farthestDifferingNm);
     if (o.largestErrorNm >= 0) noteError(o.largestErrorNm, o.largestAt, o.largestField, o.largestPoint);
@@ -230,6 +232,7 @@ class PointChecker {
     // The point's three numbers as the input has them, without the label.
     const std::string_view pointText(point.data(), static_cast<std::size_t>(
                                                        input[2].data() + input[2].size() - point.data()));
+    geocartPrinted_ = false;
     if (given_[geocartStream]) checkGeocart(in.lines[geocartStream], line, pointText, exact, band);
     if (given_[cctStream]) {
       checkPeer(cctTool, in.lines[cctStream], in.lines[cctFineStream], line, pointText, exact, band);
@@ -278,7 +281,7 @@ class PointChecker {
         geocart::GeodeticPoint{ev_.latitude(), ev_.longitude(), ev_.height()}, factor_);
     const double doubles[3] = {c.x, c.y, c.z};
     ev_.evaluate(bench::allSteps);
-    long printed[3];
+    long* printed = geocartUnits_;
     for (int i = 0; i < 3; ++i) {
       if (mpfr_cmp_d(ev_.coordinate(i), doubles[i]) != 0) {
         ++totals_.evaluatorMismatches;
@@ -291,6 +294,7 @@ class PointChecker {
         return;
       }
     }
+    geocartPrinted_ = true;
     StepSet differing = 0;
     for (int i = 0; i < 3; ++i) {
       mpfr_set_d(double_, doubles[i], MPFR_RNDN);
@@ -350,6 +354,7 @@ class PointChecker {
     }
     for (int i = 0; i < 3; ++i) {
       count(tool, units[i], exact[i], ev_.errorNanometres(fine_[i], exact_[i]), line, i, point, band);
+      if (geocartPrinted_ && units[i] != geocartUnits_[i]) ++totals_.tools[tool].otherThanGeocart;
     }
   }
 
@@ -362,24 +367,32 @@ class PointChecker {
   MpfrNumber exact_[3] = {MpfrNumber{bits}, MpfrNumber{bits}, MpfrNumber{bits}};
   MpfrNumber fine_[3] = {MpfrNumber{bits}, MpfrNumber{bits}, MpfrNumber{bits}};
   MpfrNumber double_{53};
+  long geocartUnits_[3] = {};  // the point's fields as geocart printed them
+  bool geocartPrinted_ = false;
 };
 
 void printReport(const Totals& t, const bool* given) {
   std::printf("points: %llu; exact values too close to a half unit to round at 256 bits: %llu\n\n",
               static_cast<unsigned long long>(t.points), static_cast<unsigned long long>(t.cannotTell));
   std::printf("| tool | fields | differing | by 1 unit | by 2 | by 3 or more "
-              "| farthest differing from a half unit (nm) | largest error before rounding (nm) |\n");
-  std::printf("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n");
+              "| farthest differing from a half unit (nm) | largest error before rounding (nm) "
+              "| printed other than geocart |\n");
+  std::printf("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n");
   const Stream streams[toolCount] = {geocartStream, cctStream, ccStream};
   for (int k = 0; k < toolCount; ++k) {
     if (!given[streams[k]]) continue;
     const ToolTotals& x = t.tools[k];
-    std::printf("| `%s` | %llu | %llu | %llu | %llu | %llu | %.3f | %.3f |\n", toolNames[k],
+    std::printf("| `%s` | %llu | %llu | %llu | %llu | %llu | %.3f | %.3f | ", toolNames[k],
                 static_cast<unsigned long long>(x.fields), static_cast<unsigned long long>(x.differing),
                 static_cast<unsigned long long>(x.byUnits[0]),
                 static_cast<unsigned long long>(x.byUnits[1]),
                 static_cast<unsigned long long>(x.byUnits[2]), x.farthestDifferingNm,
                 x.largestErrorNm);
+    if (k == geocartTool || !given[geocartStream]) {
+      std::printf("|\n");
+    } else {
+      std::printf("%llu |\n", static_cast<unsigned long long>(x.otherThanGeocart));
+    }
   }
   std::printf("\nLargest error before rounding:\n\n");
   for (int k = 0; k < toolCount; ++k) {
