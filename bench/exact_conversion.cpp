@@ -25,35 +25,32 @@ constexpr const char* stepNames[stepCount] = {
 constexpr const char* inverseFlattening = "298.257223563";
 constexpr unsigned long semiMajorAxis = 6378137;  // metres, an integer
 
+// f = 1 / 298.257223563, e2 = (f * 2) - (f * f) and 1 - e2, each operation
+// rounded to `bits`; at 53 bits as geocart computes them in doubles, the
+// decimal constant read to the nearest.
+void ellipsoidConstants(mpfr_prec_t bits, mpfr_ptr eSquared, mpfr_ptr oneMinusESquared) {
+  MpfrNumber inverse{bits};
+  MpfrNumber f{bits};
+  MpfrNumber fSquared{bits};
+  ExactConversion::readDecimal(inverseFlattening, inverse);
+  mpfr_ui_div(f, 1, inverse, MPFR_RNDN);
+  mpfr_sqr(fSquared, f, MPFR_RNDN);
+  mpfr_mul_2ui(eSquared, f, 1, MPFR_RNDN);
+  mpfr_sub(eSquared, eSquared, fSquared, MPFR_RNDN);
+  mpfr_ui_sub(oneMinusESquared, 1, eSquared, MPFR_RNDN);
+}
+
 }  // namespace
 
 const char* stepName(Step s) noexcept { return stepNames[static_cast<unsigned>(s)]; }
 
 ExactConversion::ExactConversion() {
-  // As geocart: f = 1.0 / 298.257223563, e2 = (f * 2.0) - (f * f), each
-  // operation rounded to double, the decimal constant read to the nearest.
-  MpfrNumber inverse{53};
-  MpfrNumber f{53};
-  MpfrNumber fSquared{53};
-  readDecimal(inverseFlattening, inverse);
-  mpfr_ui_div(f, 1, inverse, MPFR_RNDN);
-  mpfr_sqr(fSquared, f, MPFR_RNDN);
-  mpfr_mul_2ui(eSquaredDouble_, f, 1, MPFR_RNDN);
-  mpfr_sub(eSquaredDouble_, eSquaredDouble_, fSquared, MPFR_RNDN);
-  mpfr_ui_sub(oneMinusESquaredDouble_, 1, eSquaredDouble_, MPFR_RNDN);
+  ellipsoidConstants(53, eSquaredDouble_, oneMinusESquaredDouble_);
+  ellipsoidConstants(exactBits, eSquaredExact_, oneMinusESquaredExact_);
+  // atan(1) / 45 as geocart computes it, and pi / 180.
   mpfr_set_ui(factorDouble_, 1, MPFR_RNDN);
   mpfr_atan(factorDouble_, factorDouble_, MPFR_RNDN);
   mpfr_div_ui(factorDouble_, factorDouble_, 45, MPFR_RNDN);
-
-  MpfrNumber inverseExact{exactBits};
-  MpfrNumber fExact{exactBits};
-  MpfrNumber fSquaredExact{exactBits};
-  readDecimal(inverseFlattening, inverseExact);
-  mpfr_ui_div(fExact, 1, inverseExact, MPFR_RNDN);
-  mpfr_sqr(fSquaredExact, fExact, MPFR_RNDN);
-  mpfr_mul_2ui(eSquaredExact_, fExact, 1, MPFR_RNDN);
-  mpfr_sub(eSquaredExact_, eSquaredExact_, fSquaredExact, MPFR_RNDN);
-  mpfr_ui_sub(oneMinusESquaredExact_, 1, eSquaredExact_, MPFR_RNDN);
   mpfr_const_pi(factorExact_, MPFR_RNDN);
   mpfr_div_ui(factorExact_, factorExact_, 180, MPFR_RNDN);
 }
