@@ -1,19 +1,17 @@
 // How the X, Y, Z that geocart, cct and CartConvert print relate to the
 // exact values of the decimal input rounded to 4 decimals, and which of
 // geocart's roundings makes a printed field differ.
-//   accuracy points COUNT geocart|latlonh|lonlath
-//   accuracy compare [--check] [--progress] [--threads N] [--bands FILE] POINTS
-//                    [--geocart OUT] [--cct OUT_D4 OUT_D12] [--cartconvert OUT_P4 OUT_P10]
-// `points` writes the accuracy run's points. `compare` reads POINTS
-// ("latitude longitude height ..." lines) and, line for line, the output of
-// geocart -stdin, of cct -d 4 and -d 12 (+proj=cart +ellps=WGS84) and of
-// CartConvert -p 4 and -p 10 on the same points, and prints Markdown tables
-// on standard output. Exit status 2 on unreadable or mismatched input; with
+//   accuracy [--check] [--progress] [--threads N] [--bands FILE] POINTS
+//            [--geocart OUT] [--cct OUT_D4 OUT_D12] [--cartconvert OUT_P4 OUT_P10]
+// Reads POINTS ("latitude longitude height ..." lines, as gen_points writes
+// them with `accuracy`) and, line for line, the output of geocart -stdin, of
+// cct -d 4 and -d 12 (+proj=cart +ellps=WGS84) and of CartConvert -p 4 and
+// -p 10 on the same points, and prints Markdown tables on standard output. Exit status 2 on unreadable or mismatched input; with
 // --check, 1 when a geocart field lies more than one unit from the exactly
 // rounded value, when the evaluator does not give geocart's doubles, when its
 // exact values in radians are not those in degrees, or when a printed field
 // is not its double rounded.
-#include <unistd.h>
+#include <sys/types.h>
 
 #include <algorithm>
 #include <bit>
@@ -29,7 +27,6 @@
 #include <thread>
 #include <vector>
 
-#include "accuracy_points.h"
 #include "conversion.h"
 #include "exact_conversion.h"
 
@@ -459,52 +456,10 @@ bool writeBands(const Totals& t, const char* path) {
 }
 
 int usage() {
-  std::fputs("usage: accuracy points COUNT geocart|latlonh|lonlath\n"
-             "       accuracy compare [--check] [--progress] [--threads N] [--bands FILE] POINTS\n"
+  std::fputs("usage: accuracy [--check] [--progress] [--threads N] [--bands FILE] POINTS\n"
              "                [--geocart OUT] [--cct OUT_D4 OUT_D12] [--cartconvert OUT_P4 OUT_P10]\n",
              stderr);
   return 2;
-}
-
-bool writeAll(const char* bytes, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(1, bytes, n);
-    if (w <= 0) return false;
-    bytes += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
-
-int writePoints(int argc, char** argv) {
-  std::uint64_t count = 0;
-  if (argc != 4) return usage();
-  const std::string_view countText = argv[2];
-  if (std::from_chars(countText.data(), countText.data() + countText.size(), count).ptr !=
-      countText.data() + countText.size()) {
-    return usage();
-  }
-  const std::string_view name = argv[3];
-  bench::Layout layout;
-  if (name == "geocart") {
-    layout = bench::Layout::geocart;
-  } else if (name == "latlonh") {
-    layout = bench::Layout::latLonH;
-  } else if (name == "lonlath") {
-    layout = bench::Layout::lonLatH;
-  } else {
-    return usage();
-  }
-  static char block[1 << 16];
-  std::size_t used = 0;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    if (sizeof block - used < bench::maxLineLength) {
-      if (!writeAll(block, used)) return 1;
-      used = 0;
-    }
-    used += bench::formatAccuracyPoint(i, layout, block + used);
-  }
-  return writeAll(block, used) ? 0 : 1;
 }
 
 int compare(int argc, char** argv) {
@@ -513,7 +468,7 @@ int compare(int argc, char** argv) {
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   const char* bandsPath = nullptr;
   const char* paths[streamCount] = {};
-  for (int i = 2; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     const int left = argc - i - 1;
     if (a == "--check") {
@@ -640,16 +595,7 @@ int compare(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
-  const std::string_view command = argv[1];
-  int status = 2;
-  if (command == "points") {
-    status = writePoints(argc, argv);
-  } else if (command == "compare") {
-    status = compare(argc, argv);
-  } else {
-    return usage();
-  }
+  const int status = compare(argc, argv);
   mpfr_free_cache();
   return status;
 }

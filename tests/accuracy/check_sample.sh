@@ -4,10 +4,10 @@
 # value, against the exact evaluation: fails when a field is more than one
 # unit off, when the evaluator does not give geocart's doubles on every
 # point, or when a printed field is not its double rounded.
-#   check_sample.sh ACCURACY GEOCART WORK_DIRECTORY
+#   check_sample.sh ACCURACY GEN_POINTS GEOCART WORK_DIRECTORY
 set -eu
-mkdir -p "$3"
-"$1" points 5000 geocart >"$3/points.txt"
-cat "$(dirname "$0")/differing_points.txt" >>"$3/points.txt"
-"$2" -stdin <"$3/points.txt" >"$3/geocart.txt"
-exec "$1" compare --check "$3/points.txt" --geocart "$3/geocart.txt"
+mkdir -p "$4"
+"$2" 5000 geocart accuracy >"$4/points.txt"
+cat "$(dirname "$0")/differing_points.txt" >>"$4/points.txt"
+"$3" -stdin <"$4/points.txt" >"$4/geocart.txt"
+exec "$1" --check "$4/points.txt" --geocart "$4/geocart.txt"
