@@ -6,11 +6,12 @@
 // Reads POINTS ("latitude longitude height ..." lines, as gen_points writes
 // them with `accuracy`) and, line for line, the output of geocart -stdin, of
 // cct -d 4 and -d 12 (+proj=cart +ellps=WGS84) and of CartConvert -p 4 and
-// -p 10 on the same points, and prints Markdown tables on standard output. Exit status 2 on unreadable or mismatched input; with
-// --check, 1 when a geocart field lies more than one unit from the exactly
-// rounded value, when the evaluator does not give geocart's doubles, when its
-// exact values in radians are not those in degrees, or when a printed field
-// is not its double rounded.
+// -p 10 on the same points, and prints Markdown tables on standard output.
+// Exit status 2 on unreadable or mismatched input; with --check, 1 when a
+// geocart field lies more than one unit from the exactly rounded value, when
+// the evaluator does not give geocart's doubles, when its exact values in
+// radians are not those in degrees, or when a printed field is not its double
+// rounded.
 #include <sys/types.h>
 
 #include <algorithm>
@@ -39,8 +40,8 @@ using bench::StepSet;
 
 enum Tool { geocartTool, cctTool, cartConvertTool };
 constexpr int toolCount = 3;
-constexpr const char* toolNames[toolCount] = {
-    "geocart", "cct -d 4 +proj=cart +ellps=WGS84", "CartConvert -p 4"};
+constexpr const char* toolNames[toolCount] = {"geocart", "cct -d 4 +proj=cart +ellps=WGS84",
+                                              "CartConvert -p 4"};
 constexpr const char* fieldNames[3] = {"X", "Y", "Z"};
 
 // Streams of a compare run: the points, then each tool's lines.
@@ -110,11 +111,11 @@ bool parseUnits(std::string_view text, long& units) {
 struct ToolTotals {
   std::uint64_t fields = 0;
   std::uint64_t differing = 0;
-  std::uint64_t byUnits[3] = {};     // 1, 2, 3 or more units away
+  std::uint64_t byUnits[3] = {};       // 1, 2, 3 or more units away
   std::uint64_t otherThanGeocart = 0;  // fields printed other than geocart printed them
-  double farthestDifferingNm = 0.0;  // from a half unit, over the differing fields
-  double largestErrorNm = -1.0;      // of the unrounded result
-  std::uint64_t largestAt = 0;       // its line
+  double farthestDifferingNm = 0.0;    // from a half unit, over the differing fields
+  double largestErrorNm = -1.0;        // of the unrounded result
+  std::uint64_t largestAt = 0;         // its line
   int largestField = 0;
   std::string largestPoint;
 
@@ -132,7 +133,9 @@ struct ToolTotals {
     otherThanGeocart += o.otherThanGeocart;
     for (int i = 0; i < 3; ++i) byUnits[i] += o.byUnits[i];
     farthestDifferingNm = std::max(farthestDifferingNm, o.farthestDifferingNm);
-    if (o.largestErrorNm >= 0) noteError(o.largestErrorNm, o.largestAt, o.largestField, o.largestPoint);
+    if (o.largestErrorNm >= 0) {
+      noteError(o.largestErrorNm, o.largestAt, o.largestField, o.largestPoint);
+    }
   }
 };
 
@@ -150,7 +153,7 @@ struct DifferingField {
   long exact = 0;
   double halfDistanceNm = 0.0;
   double errorNm = 0.0;
-  StepSet putRightBy = 0;  // steps that, left exact alone, give the exact rounding
+  StepSet putRightBy = 0;           // steps that, left exact alone, give the exact rounding
   Step largestShare = Step::input;  // the step whose rounding moves the value most
   double largestShareNm = 0.0;      // and by how much
 };
@@ -188,7 +191,8 @@ struct Totals {
       bands[b].points += o.bands[b].points;
       for (int t = 0; t < toolCount; ++t) {
         bands[b].differing[t] += o.bands[b].differing[t];
-        bands[b].largestErrorNm[t] = std::max(bands[b].largestErrorNm[t], o.bands[b].largestErrorNm[t]);
+        bands[b].largestErrorNm[t] =
+            std::max(bands[b].largestErrorNm[t], o.bands[b].largestErrorNm[t]);
       }
     }
     for (auto& d : o.geocartDiffering) geocartDiffering.push_back(std::move(d));
@@ -227,12 +231,13 @@ class PointChecker {
                                           bandCount - 1)];
     ++band.points;
     // The point's three numbers as the input has them, without the label.
-    const std::string_view pointText(point.data(), static_cast<std::size_t>(
-                                                       input[2].data() + input[2].size() - point.data()));
+    const std::string_view pointText(
+        point.data(), static_cast<std::size_t>(input[2].data() + input[2].size() - point.data()));
     geocartPrinted_ = false;
     if (given_[geocartStream]) checkGeocart(in.lines[geocartStream], line, pointText, exact, band);
     if (given_[cctStream]) {
-      checkPeer(cctTool, in.lines[cctStream], in.lines[cctFineStream], line, pointText, exact, band);
+      checkPeer(cctTool, in.lines[cctStream], in.lines[cctFineStream], line, pointText, exact,
+                band);
     }
     if (given_[ccStream]) {
       checkPeer(cartConvertTool, in.lines[ccStream], in.lines[ccFineStream], line, pointText, exact,
@@ -286,7 +291,8 @@ class PointChecker {
                         " is not geocart's double: " + std::string(point));
       }
       if (text.size() < 45 ||
-          !parseUnits(std::string_view(text).substr(static_cast<std::size_t>(15 * i), 15), printed[i])) {
+          !parseUnits(std::string_view(text).substr(static_cast<std::size_t>(15 * i), 15),
+                      printed[i])) {
         totals_.problem("line " + std::to_string(line) + ": unreadable geocart line: " + text);
         return;
       }
@@ -304,21 +310,25 @@ class PointChecker {
       if (count(geocartTool, printed[i], exact[i], errorNm, line, i, point, band)) {
         differing |= StepSet{1} << i;
         totals_.geocartDiffering.push_back(
-            DifferingField{.line = line, .point = std::string(point), .field = i,
-                           .printed = printed[i], .exact = exact[i].units,
+            DifferingField{.line = line,
+                           .point = std::string(point),
+                           .field = i,
+                           .printed = printed[i],
+                           .exact = exact[i].units,
                            .halfDistanceNm = exact[i].halfDistance * nanometresPerUnit,
                            .errorNm = errorNm});
       }
     }
     if (differing == 0) return;
     // Each step in turn left exact, every other rounded as geocart rounds it.
-    const std::size_t first = totals_.geocartDiffering.size() - static_cast<std::size_t>(
-                                                                   std::popcount(differing));
+    const std::size_t first =
+        totals_.geocartDiffering.size() - static_cast<std::size_t>(std::popcount(differing));
     for (unsigned s = 0; s < bench::stepCount; ++s) {
       ev_.evaluate(bench::allSteps & ~bench::stepBit(static_cast<Step>(s)));
       for (std::size_t k = first; k < totals_.geocartDiffering.size(); ++k) {
         DifferingField& d = totals_.geocartDiffering[k];
-        const double share = d.errorNm - ev_.errorNanometres(ev_.coordinate(d.field), exact_[d.field]);
+        const double share =
+            d.errorNm - ev_.errorNanometres(ev_.coordinate(d.field), exact_[d.field]);
         if (std::fabs(share) > std::fabs(d.largestShareNm)) {
           d.largestShare = static_cast<Step>(s);
           d.largestShareNm = share;
@@ -343,14 +353,16 @@ class PointChecker {
     long units[3];
     bool readable = splitFields(text, printed, 3) && splitFields(fine, precise, 3);
     for (int i = 0; i < 3 && readable; ++i) {
-      readable = parseUnits(printed[i], units[i]) && ExactConversion::readDecimal(precise[i], fine_[i]);
+      readable =
+          parseUnits(printed[i], units[i]) && ExactConversion::readDecimal(precise[i], fine_[i]);
     }
     if (!readable) {
       totals_.problem("line " + std::to_string(line) + ": unreadable " + toolNames[tool] + " line");
       return;
     }
     for (int i = 0; i < 3; ++i) {
-      count(tool, units[i], exact[i], ev_.errorNanometres(fine_[i], exact_[i]), line, i, point, band);
+      count(tool, units[i], exact[i], ev_.errorNanometres(fine_[i], exact_[i]), line, i, point,
+            band);
       if (geocartPrinted_ && units[i] != geocartUnits_[i]) ++totals_.tools[tool].otherThanGeocart;
     }
   }
@@ -370,21 +382,23 @@ class PointChecker {
 
 void printReport(const Totals& t, const bool* given) {
   std::printf("points: %llu; exact values too close to a half unit to round at 256 bits: %llu\n\n",
-              static_cast<unsigned long long>(t.points), static_cast<unsigned long long>(t.cannotTell));
-  std::printf("| tool | fields | differing | by 1 unit | by 2 | by 3 or more "
-              "| farthest differing from a half unit (nm) | largest error before rounding (nm) "
-              "| printed other than geocart |\n");
+              static_cast<unsigned long long>(t.points),
+              static_cast<unsigned long long>(t.cannotTell));
+  std::printf(
+      "| tool | fields | differing | by 1 unit | by 2 | by 3 or more "
+      "| farthest differing from a half unit (nm) | largest error before rounding (nm) "
+      "| printed other than geocart |\n");
   std::printf("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n");
   const Stream streams[toolCount] = {geocartStream, cctStream, ccStream};
   for (int k = 0; k < toolCount; ++k) {
     if (!given[streams[k]]) continue;
     const ToolTotals& x = t.tools[k];
-    std::printf("| `%s` | %llu | %llu | %llu | %llu | %llu | %.3f | %.3f | ", toolNames[k],
-                static_cast<unsigned long long>(x.fields), static_cast<unsigned long long>(x.differing),
-                static_cast<unsigned long long>(x.byUnits[0]),
-                static_cast<unsigned long long>(x.byUnits[1]),
-                static_cast<unsigned long long>(x.byUnits[2]), x.farthestDifferingNm,
-                x.largestErrorNm);
+    std::printf(
+        "| `%s` | %llu | %llu | %llu | %llu | %llu | %.3f | %.3f | ", toolNames[k],
+        static_cast<unsigned long long>(x.fields), static_cast<unsigned long long>(x.differing),
+        static_cast<unsigned long long>(x.byUnits[0]),
+        static_cast<unsigned long long>(x.byUnits[1]),
+        static_cast<unsigned long long>(x.byUnits[2]), x.farthestDifferingNm, x.largestErrorNm);
     if (k == geocartTool || !given[geocartStream]) {
       std::printf("|\n");
     } else {
@@ -400,12 +414,14 @@ void printReport(const Totals& t, const bool* given) {
                 static_cast<unsigned long long>(x.largestAt));
   }
   if (!given[geocartStream]) return;
-  std::printf("\ngeocart: the evaluator with every step rounded differs from geocart::convert "
-              "in %llu fields; printed fields other than their double rounded: %llu\n",
-              static_cast<unsigned long long>(t.evaluatorMismatches),
-              static_cast<unsigned long long>(t.printedNotRounded));
-  std::printf("\n| step left exact, every other rounded | differing geocart fields it alone "
-              "puts right | in which its rounding has the largest share of the error |\n");
+  std::printf(
+      "\ngeocart: the evaluator with every step rounded differs from geocart::convert "
+      "in %llu fields; printed fields other than their double rounded: %llu\n",
+      static_cast<unsigned long long>(t.evaluatorMismatches),
+      static_cast<unsigned long long>(t.printedNotRounded));
+  std::printf(
+      "\n| step left exact, every other rounded | differing geocart fields it alone "
+      "puts right | in which its rounding has the largest share of the error |\n");
   std::printf("| --- | ---: | ---: |\n");
   for (unsigned s = 0; s < bench::stepCount; ++s) {
     std::printf("| %s | %llu | %llu |\n", bench::stepName(static_cast<Step>(s)),
@@ -414,8 +430,9 @@ void printReport(const Totals& t, const bool* given) {
   }
   std::printf("| no single step | %llu | |\n", static_cast<unsigned long long>(t.unexplained));
   if (t.geocartDiffering.empty()) return;
-  std::printf("\n| line | point | field | printed | exact | from a half unit (nm) | error (nm) "
-              "| steps that alone put it right | largest share of the error (nm) |\n");
+  std::printf(
+      "\n| line | point | field | printed | exact | from a half unit (nm) | error (nm) "
+      "| steps that alone put it right | largest share of the error (nm) |\n");
   std::printf("| ---: | --- | --- | ---: | ---: | ---: | ---: | --- | --- |\n");
   for (const DifferingField& d : t.geocartDiffering) {
     std::string steps;
@@ -435,11 +452,13 @@ void printReport(const Totals& t, const bool* given) {
 bool writeBands(const Totals& t, const char* path) {
   std::FILE* out = std::fopen(path, "w");
   if (out == nullptr) return false;
-  std::fputs("# from to points largest_nm(geocart cct CartConvert) differing(geocart cct CartConvert)\n",
-             out);
+  std::fputs(
+      "# from to points largest_nm(geocart cct CartConvert) differing(geocart cct CartConvert)\n",
+      out);
   for (int b = 0; b < bandCount; ++b) {
     const Band& band = t.bands[b];
-    std::fprintf(out, "%d %d %llu", 2 * b - 90, 2 * b - 88, static_cast<unsigned long long>(band.points));
+    std::fprintf(out, "%d %d %llu", 2 * b - 90, 2 * b - 88,
+                 static_cast<unsigned long long>(band.points));
     for (int k = 0; k < toolCount; ++k) {
       if (band.largestErrorNm[k] < 0) {
         std::fputs(" NaN", out);
@@ -456,9 +475,10 @@ bool writeBands(const Totals& t, const char* path) {
 }
 
 int usage() {
-  std::fputs("usage: accuracy [--check] [--progress] [--threads N] [--bands FILE] POINTS\n"
-             "                [--geocart OUT] [--cct OUT_D4 OUT_D12] [--cartconvert OUT_P4 OUT_P10]\n",
-             stderr);
+  std::fputs(
+      "usage: accuracy [--check] [--progress] [--threads N] [--bands FILE] POINTS\n"
+      "                [--geocart OUT] [--cct OUT_D4 OUT_D12] [--cartconvert OUT_P4 OUT_P10]\n",
+      stderr);
   return 2;
 }
 
@@ -575,14 +595,15 @@ int compare(int argc, char** argv) {
   if (totals.points != lines) return 2;
   if (!checkMode) return 0;
   const ToolTotals& g = totals.tools[geocartTool];
-  const bool fails = !given[geocartStream] || totals.points == 0 || g.byUnits[1] + g.byUnits[2] != 0 ||
-                     totals.evaluatorMismatches != 0 || totals.exactPathsApart != 0 ||
-                     totals.printedNotRounded != 0;
+  const bool fails = !given[geocartStream] || totals.points == 0 ||
+                     g.byUnits[1] + g.byUnits[2] != 0 || totals.evaluatorMismatches != 0 ||
+                     totals.exactPathsApart != 0 || totals.printedNotRounded != 0;
   if (fails) {
-    std::fprintf(stderr, "accuracy: check failed: %llu geocart fields more than one unit from the "
-                         "exactly rounded value, %llu evaluator mismatches, %llu exact values apart "
-                         "in radians, %llu printed fields other than their double rounded, "
-                         "%llu points\n",
+    std::fprintf(stderr,
+                 "accuracy: check failed: %llu geocart fields more than one unit from the "
+                 "exactly rounded value, %llu evaluator mismatches, %llu exact values apart "
+                 "in radians, %llu printed fields other than their double rounded, "
+                 "%llu points\n",
                  static_cast<unsigned long long>(g.byUnits[1] + g.byUnits[2]),
                  static_cast<unsigned long long>(totals.evaluatorMismatches),
                  static_cast<unsigned long long>(totals.exactPathsApart),

@@ -35,8 +35,8 @@ inline AccuracyPoint accuracyPoint(std::uint64_t index) noexcept {
   double latitude = std::asin(2.0 * unitDraw(index, 11) - 1.0) * degreesPerRadian;
   double longitude = 360.0 * unitDraw(index, 12) - 180.0;
   switch (mix(accuracySeed, index, 10) % 10) {
-    case 0: latitude = side * (90.0 - near); break;  // a pole
-    case 1: latitude = side * near; break;           // the equator
+    case 0: latitude = side * (90.0 - near); break;    // a pole
+    case 1: latitude = side * near; break;             // the equator
     case 2: longitude = side * (180.0 - near); break;  // the antimeridian
     default: break;
   }

@@ -59,8 +59,7 @@ bool ExactConversion::readDecimal(std::string_view text, mpfr_ptr out) {
   const std::string terminated(text);
   char* end = nullptr;
   mpfr_strtofr(out, terminated.c_str(), &end, 10, MPFR_RNDN);
-  return !terminated.empty() && end == terminated.c_str() + terminated.size() &&
-         mpfr_number_p(out);
+  return !terminated.empty() && end == terminated.c_str() + terminated.size() && mpfr_number_p(out);
 }
 
 bool ExactConversion::setPoint(std::string_view latitude, std::string_view longitude,
