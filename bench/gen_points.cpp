@@ -1,5 +1,6 @@
-// Writes the benchmark's points on standard output.
-//   gen_points COUNT geocart|lonlath|latlonh|mixed
+// Writes the benchmark's points on standard output, or with `accuracy` the
+// accuracy run's (accuracy_points.h), in any layout but mixed.
+//   gen_points COUNT geocart|lonlath|latlonh|mixed [accuracy]
 #include <unistd.h>
 
 #include <charconv>
@@ -7,12 +8,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "accuracy_points.h"
 #include "point_input.h"
 
 namespace {
 
 int usage() {
-  std::fputs("usage: gen_points COUNT geocart|lonlath|latlonh|mixed\n", stderr);
+  std::fputs("usage: gen_points COUNT geocart|lonlath|latlonh|mixed [accuracy]\n", stderr);
   return 2;
 }
 
@@ -29,7 +31,8 @@ bool writeAll(const char* bytes, std::size_t n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return usage();
+  const bool accuracy = argc == 4 && std::string_view(argv[3]) == "accuracy";
+  if (argc != 3 && !accuracy) return usage();
   std::uint64_t count = 0;
   const std::string_view countText = argv[1];
   if (std::from_chars(countText.data(), countText.data() + countText.size(), count).ec !=
@@ -49,6 +52,7 @@ int main(int argc, char** argv) {
   } else {
     return usage();
   }
+  if (accuracy && layout == bench::Layout::mixed) return usage();
   static char block[1 << 16];
   std::size_t used = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -56,7 +60,8 @@ int main(int argc, char** argv) {
       if (!writeAll(block, used)) return 1;
       used = 0;
     }
-    used += bench::formatPoint(i, layout, block + used);
+    used += accuracy ? bench::formatAccuracyPoint(i, layout, block + used)
+                     : bench::formatPoint(i, layout, block + used);
   }
   return writeAll(block, used) ? 0 : 1;
 }

@@ -49,6 +49,14 @@ inline char* putFixed(char* p, std::int64_t units, int decimals) noexcept {
   return p;
 }
 
+// `units` / 10^decimals written with `kept` <= `decimals` decimals, the
+// rest cut off (a different number, nearer to zero).
+inline char* putShortened(char* p, std::int64_t units, int decimals, int kept) noexcept {
+  std::int64_t scale = 1;
+  for (int i = kept; i < decimals; ++i) scale *= 10;
+  return putFixed(p, units / scale, kept);
+}
+
 struct PointFields {
   std::int64_t latitudeNano;   // degrees * 10^9, within [-90, 90]
   std::int64_t longitudeNano;  // degrees * 10^9, within [-180, 180]
@@ -75,9 +83,7 @@ inline char* putMixed(char* p, std::int64_t units, int decimals, std::uint64_t f
   const std::uint64_t choice = form % 6;
   if (choice == 1 || choice == 2) {
     const int kept = choice == 2 ? 0 : static_cast<int>((form >> 8) % decimals);
-    std::int64_t scale = 1;
-    for (int i = kept; i < decimals; ++i) scale *= 10;
-    return putFixed(p, units / scale, kept);
+    return putShortened(p, units, decimals, kept);
   }
   if (choice == 3 && units != 0) {
     // Seven significant digits and the power of ten of the first.
@@ -116,6 +122,16 @@ inline char* putSeparator(char* p, std::uint64_t form) noexcept {
     default: *p++ = '\t'; break;
   }
   return p;
+}
+
+// The label of point `index`: P and seven digits of index + 1, eight
+// characters, as the label holds.
+inline char* putLabel(char* p, std::uint64_t index) noexcept {
+  char label[8] = {'P', '0', '0', '0', '0', '0', '0', '0'};
+  std::uint64_t n = (index + 1) % 10000000;
+  for (int i = 7; i >= 1 && n != 0; --i, n /= 10) label[i] = static_cast<char>('0' + n % 10);
+  std::memcpy(p, label, 8);
+  return p + 8;
 }
 
 // Longest line written by formatPoint, newline included.
@@ -163,13 +179,8 @@ inline std::size_t formatPoint(std::uint64_t index, Layout layout, char* line) n
   *p++ = ' ';
   p = putFixed(p, f.heightTenThousandths, 4);
   if (layout == Layout::geocart) {
-    // P and seven digits of the index: eight characters, as the label holds.
-    char label[8] = {'P', '0', '0', '0', '0', '0', '0', '0'};
-    std::uint64_t n = (index + 1) % 10000000;
-    for (int i = 7; i >= 1 && n != 0; --i, n /= 10) label[i] = static_cast<char>('0' + n % 10);
     *p++ = ' ';
-    std::memcpy(p, label, 8);
-    p += 8;
+    p = putLabel(p, index);
   }
   *p++ = '\n';
   return static_cast<std::size_t>(p - line);
