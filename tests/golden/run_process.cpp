@@ -24,6 +24,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "emulator.h"
+
 namespace golden {
 namespace {
 
@@ -275,9 +277,7 @@ RunResult runProcess(const RunRequest& request) {
   }
   if (!result.failure.empty()) return result;
 
-  std::vector<std::string> argStrings;
-  argStrings.push_back(request.program);
-  argStrings.insert(argStrings.end(), request.args.begin(), request.args.end());
+  std::vector<std::string> argStrings = emulation::commandLine(request.program, request.args);
   std::vector<char*> argv;
   for (auto& a : argStrings) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -308,7 +308,7 @@ RunResult runProcess(const RunRequest& request) {
   }
   if (pid == 0) {
     becomeChild(source, workDir, request.ignoreSigpipe, request.oneCpu ? &oneCpu : nullptr,
-                request.stackLimitKiB, request.program.c_str(), argv.data());
+                request.stackLimitKiB, argv[0], argv.data());
   }
 
   childIn.reset();
@@ -319,7 +319,8 @@ RunResult runProcess(const RunRequest& request) {
   }
 
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::seconds(request.timeoutSeconds);
+  const int timeoutSeconds = request.timeoutSeconds * emulation::timeFactor;
+  const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
   bool timedOut = false;
   // The bytes for standard input: all of stdinBytes, or chunk after chunk
   // of stdinStream.
@@ -449,7 +450,7 @@ RunResult runProcess(const RunRequest& request) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (timedOut) {
-    result.failure = "timed out after " + std::to_string(request.timeoutSeconds) + " s";
+    result.failure = "timed out after " + std::to_string(timeoutSeconds) + " s";
   }
   if (keptOpen) {
     result.secondsKeptOpen = std::chrono::duration<double>(Clock::now() - lastByteSent).count();
@@ -460,6 +461,9 @@ RunResult runProcess(const RunRequest& request) {
     result.end = exitedWith(WEXITSTATUS(status));
   } else if (WIFSIGNALED(status)) {
     result.end = killedBy(WTERMSIG(status));
+    if (result.end == killedBy(SIGABRT)) {
+      result.stderrBytes = emulation::withoutAbortLine(std::move(result.stderrBytes));
+    }
   }
 
   if (request.stdoutKind == StdoutKind::regularFile &&

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator.h"
 #include "point_input.h"
 
 namespace {
@@ -83,6 +84,10 @@ Digest runGeocart(const std::string& input, Feed feed, int& waitStatus) {
   int feedPipe[2] = {-1, -1};
   if (feed == Feed::pipeInOddChunks && ::pipe(feedPipe) != 0) std::abort();
 
+  std::vector<std::string> words = emulation::commandLine(GEOCART_BINARY, {"-stdin"});
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(feed == Feed::regularFile ? in.fd : feedPipe[0], 0);
@@ -91,7 +96,7 @@ Digest runGeocart(const std::string& input, Feed feed, int& waitStatus) {
       ::close(feedPipe[0]);
       ::close(feedPipe[1]);
     }
-    ::execl(GEOCART_BINARY, GEOCART_BINARY, "-stdin", static_cast<char*>(nullptr));
+    ::execv(argv[0], argv.data());
     std::_Exit(127);
   }
   // A geocart that ends early must fail the test, not kill it.

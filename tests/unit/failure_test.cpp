@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "abort_report.h"
 #include "char_source.h"
 #include "output_stream.h"
 #include "statement_context.h"
@@ -178,7 +179,7 @@ TEST_F(Failure, InternalReadReports) {
   for (const InternalCase& c : internalCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EXIT(failInternal(c), testing::KilledBySignal(SIGABRT),
-                testing::Eq(std::string(c.report)));
+                abortReportIs(std::string(c.report)));
   }
 }
 
@@ -192,7 +193,7 @@ void failInSecondRecord() {
 
 TEST_F(Failure, ShowsOnlyCharactersOfTheCurrentRecord) {
   EXPECT_EXIT(failInSecondRecord(), testing::KilledBySignal(SIGABRT),
-              testing::Eq(std::string("list io: [1012] incomprehensible list input\n"
+              abortReportIs(std::string("list io: [1012] incomprehensible list input\n"
                                       "lately: reading sequential list internal IO\n"
                                       "part of last format: int list io\n"
                                       "part of last string: ij|klmno\n")));
@@ -233,7 +234,7 @@ TEST_F(Failure, FirstLineByCodeRange) {
   for (const FirstLineCase& c : firstLineCases) {
     SCOPED_TRACE(c.code);
     EXPECT_EXIT(failWithCode(c.code, c.word), testing::KilledBySignal(SIGABRT),
-                testing::Eq(std::string(c.line)));
+                abortReportIs(std::string(c.line)));
   }
 }
 
@@ -244,11 +245,11 @@ TEST_F(Failure, SystemMessagesEndWithTheLastErrorNumber) {
   const std::string last = std::string("open: [") + std::to_string(EHWPOISON) + "] " +
                            std::strerror(EHWPOISON) + "\n";
   EXPECT_EXIT(failWithCode(EHWPOISON, "open"), testing::KilledBySignal(SIGABRT),
-              testing::Eq(last));
+              abortReportIs(last));
   const std::string next =
       std::string("open: [") + std::to_string(EHWPOISON + 1) + "] unknown error number\n";
   EXPECT_EXIT(failWithCode(EHWPOISON + 1, "open"), testing::KilledBySignal(SIGABRT),
-              testing::Eq(next));
+              abortReportIs(next));
 }
 #endif
 
@@ -281,7 +282,7 @@ TEST_F(Failure, UnitLine) {
   for (const UnitLineCase& c : unitLineCases) {
     SCOPED_TRACE(c.unit);
     EXPECT_EXIT(failOnUnit(c.unit, c.name), testing::KilledBySignal(SIGABRT),
-                testing::Eq(std::string(c.lines)));
+                abortReportIs(std::string(c.lines)));
   }
 }
 
@@ -328,7 +329,7 @@ TEST_F(Failure, LatelyAndFormatLines) {
         "ext list io: [1002] formatted io not allowed\nlogical unit " +
         std::to_string(c.unit) + (c.unit == 0 ? ", named 'stderr'\n" : ", named 'stdout'\n") +
         std::string(c.lines);
-    EXPECT_EXIT(failObtained(c), testing::KilledBySignal(SIGABRT), testing::Eq(expected));
+    EXPECT_EXIT(failObtained(c), testing::KilledBySignal(SIGABRT), abortReportIs(expected));
   }
 }
 
@@ -352,7 +353,7 @@ void failReadingPipe() {
 
 TEST_F(Failure, ExternalReadFromAPipeHasAnEmptyDataLine) {
   EXPECT_EXIT(failReadingPipe(), testing::KilledBySignal(SIGABRT),
-              testing::Eq(std::string("list io: [1012] incomprehensible list input\n"
+              abortReportIs(std::string("list io: [1012] incomprehensible list input\n"
                                       "logical unit 5, named 'stdin'\n"
                                       "lately: reading sequential list external IO\n"
                                       "part of last format: ext list io\n"
@@ -399,7 +400,7 @@ TEST_F(Failure, ExternalReadFromAFileShowsTheDataAround) {
   for (const ExternalCase& c : externalCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EXIT(failReadingFile(c), testing::KilledBySignal(SIGABRT),
-                testing::Eq("list io: [1012] incomprehensible list input\n"
+                abortReportIs("list io: [1012] incomprehensible list input\n"
                             "logical unit 5, named 'stdin'\n"
                             "lately: reading sequential list external IO\n"
                             "part of last format: ext list io\n" +
@@ -425,8 +426,8 @@ void writeToFullDevice(bool flushNow) {
 TEST_F(Failure, RefusedWriteOnStandardOutputEndsTheRun) {
   const std::string report =
       "write: [28] No space left on device\nlogical unit 6, named 'stdout'\n";
-  EXPECT_EXIT(writeToFullDevice(true), testing::KilledBySignal(SIGABRT), testing::Eq(report));
-  EXPECT_EXIT(writeToFullDevice(false), testing::KilledBySignal(SIGABRT), testing::Eq(report));
+  EXPECT_EXIT(writeToFullDevice(true), testing::KilledBySignal(SIGABRT), abortReportIs(report));
+  EXPECT_EXIT(writeToFullDevice(false), testing::KilledBySignal(SIGABRT), abortReportIs(report));
 }
 
 void writeToFullFortSix() {
@@ -445,7 +446,7 @@ void writeToFullFortSix() {
 
 TEST_F(Failure, RefusedWriteNamesTheFile) {
   EXPECT_EXIT(writeToFullFortSix(), testing::KilledBySignal(SIGABRT),
-              testing::Eq(std::string(
+              abortReportIs(std::string(
                   "write: [28] No space left on device\nlogical unit 6, named 'fort.6'\n")));
 }
 
@@ -463,7 +464,7 @@ void failWithOutputPendingOnFullDevice() {
 
 TEST_F(Failure, ReportIgnoresRefusalsOfItsOwnFlush) {
   EXPECT_EXIT(failWithOutputPendingOnFullDevice(), testing::KilledBySignal(SIGABRT),
-              testing::Eq(std::string("list io: [1012] incomprehensible list input\n"
+              abortReportIs(std::string("list io: [1012] incomprehensible list input\n"
                                       "lately: reading sequential list internal IO\n"
                                       "part of last format: int list io\n"
                                       "part of last string: abc/|     \n")));
@@ -569,7 +570,7 @@ void abortPastAHandler() {
 
 TEST_F(Failure, TerminateResetsSignalsBeforeAbort) {
   EXPECT_EXIT(abortPastAHandler(), testing::KilledBySignal(SIGABRT),
-              testing::Eq(std::string()));
+              abortReportIs(std::string()));
 }
 
 TEST_F(Failure, NoReportUnderWayAtFirst) { EXPECT_FALSE(recio::failureInProgress()); }

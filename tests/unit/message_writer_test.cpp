@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "abort_report.h"
 #include "units.h"
 
 namespace recio {
@@ -169,13 +170,13 @@ void writeOnUnit0Marked(bool formatted, bool sequential) {
 TEST(MessageWriter, NegativeUnitIsReported) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(writeOnNegativeUnit(), testing::KilledBySignal(SIGABRT),
-              testing::Eq("ext list io: [1001] illegal unit number\n"));
+              abortReportIs("ext list io: [1001] illegal unit number\n"));
 }
 
 TEST(MessageWriter, UnformattedUnitIsReported) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(writeOnUnit0Marked(false, true), testing::KilledBySignal(SIGABRT),
-              testing::Eq("ext list io: [1002] formatted io not allowed\n"
+              abortReportIs("ext list io: [1002] formatted io not allowed\n"
                           "logical unit 0, named 'stderr'\n"
                           "lately: writing sequential list external IO\n"
                           "part of last format: ext list io\n"));
@@ -184,7 +185,7 @@ TEST(MessageWriter, UnformattedUnitIsReported) {
 TEST(MessageWriter, DirectAccessUnitIsReported) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(writeOnUnit0Marked(true, false), testing::KilledBySignal(SIGABRT),
-              testing::Eq("ext list io: [1005] sequential io not allowed\n"
+              abortReportIs("ext list io: [1005] sequential io not allowed\n"
                           "logical unit 0, named 'stderr'\n"
                           "lately: writing sequential list external IO\n"
                           "part of last format: ext list io\n"));
