@@ -34,10 +34,7 @@ struct SinCos {
 };
 
 // The platform's sine and cosine and the correctly rounded square root.
-SinCos<double> sinCos(double x) noexcept {
-  const double c = std::cos(x);
-  return {std::sin(x), c};
-}
+SinCos<double> sinCos(double x) noexcept { return {std::sin(x), std::cos(x)}; }
 double squareRoot(double x) noexcept { return std::sqrt(x); }
 
 // The steps of the conversion, written once for plain doubles and for
