@@ -47,8 +47,14 @@ void skipBlanks(ReaderState& state) noexcept {
   giveBack(state, c);
 }
 
+// The end of input ends a statement through its end-of-file exit only
+// before its group has begun, while nothing but blanks has been taken since
+// the statement before it ended. Met anywhere else, it cuts a group short,
+// which is a failure like any other: dropping the group in silence would
+// lose data and call the run a success.
 std::int32_t fail(ReaderState& state, std::int32_t code, const char* word) noexcept {
-  const bool hasExit = code == endOfFile ? state.endOfFileExit : state.errorExit;
+  const bool quietEnd = code == endOfFile && state.firstItem;
+  const bool hasExit = quietEnd ? state.endOfFileExit : state.errorExit;
   if (hasExit) return code;
   state.source->updateContext(statementContext);
   reportFailure(code, word);
@@ -314,13 +320,14 @@ bool beginItem(ReaderState& state, std::int32_t& status, const char* endWord) no
     status = separatorStep(state);
     if (status != success || state.stop) return true;
   }
-  state.firstItem = false;
   state.kind = ValueKind::null;
   skipBlanks(state);
   if (state.ended) {
     status = fail(state, endOfFile, endWord);
     return true;
   }
+  // A character other than a blank: the group has begun.
+  state.firstItem = false;
   const int c = next(state);
   giveBack(state, c);
   if (c == ',') return true;

@@ -22,6 +22,8 @@ struct ReaderState {
   ~ReaderState() { std::free(text); }
 
   CharSource* source = nullptr;
+  // No item has started a value yet: the statement has taken nothing but
+  // blanks, and its group has not begun.
   bool firstItem = true;
   std::int32_t repeat = 0;
   bool stop = false;

@@ -10,7 +10,6 @@
 #include "fixed_string.h"
 #include "free_form_reader.h"
 #include "message_writer.h"
-#include "point_loop.h"
 #include "units.h"
 
 namespace geocart {
@@ -36,7 +35,6 @@ namespace {
 
 using ArgBuffer = recio::FixedString<80>;
 
-PointState state;
 ArgBuffer argBuffer;
 
 constexpr std::string_view usageLines[] = {
@@ -81,17 +79,16 @@ void readArgument(double& target) noexcept {
 
 }  // namespace
 
-void runTool() noexcept {
-  state.factor = degreeFactor();
+bool examineCommandLine(PointState& state) noexcept {
   const std::int32_t nargs = kargc();
   state.label = PointLabel{};
-  state.stdinMode = false;
+  bool stdinMode = false;
   std::int32_t i = 0;
-  while (i < nargs && !state.stdinMode) {
+  while (i < nargs && !stdinMode) {
     ++i;
     kgetarg(i, argBuffer.chars, ArgBuffer::size());
     if (argBuffer.view().substr(0, 6) == "-stdin") {
-      state.stdinMode = true;
+      stdinMode = true;
       continue;
     }
     switch (i) {
@@ -102,8 +99,8 @@ void runTool() noexcept {
       default: tooManyArguments(nargs);
     }
   }
-  if (nargs < 3 && !state.stdinMode) usage();
-  runPointLoop(state);
+  if (nargs < 3 && !stdinMode) usage();
+  return stdinMode;
 }
 
 }  // namespace geocart

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "record_group.h"
+
 namespace geocart {
 
 // The argument count and vector as the process received them.
@@ -18,9 +20,11 @@ std::int32_t kargc() noexcept;
 // An `n` outside 0 to xargc - 1 leaves `buffer` all blanks.
 void kgetarg(const std::int32_t& n, char* buffer, std::int32_t length) noexcept;
 
-// The tool's routine: examines the command line, then runs the point loop.
-// Returns after the last point; misuse ends the run with status 1, and
-// unreadable input ends it through the failure report.
-void runTool() noexcept;
+// Examines the arguments left to right: the numbers and the label of the
+// point into `state` (the label blank when none is given), until a `-stdin`
+// argument, which ends the examination and makes the result true. Misuse
+// writes the usage text and ends the run with status 1; an unreadable number
+// ends it through the failure report.
+bool examineCommandLine(PointState& state) noexcept;
 
 }  // namespace geocart

@@ -1,35 +1,114 @@
 // The WGS84 conversion. The order and grouping of every operation below fix
 // the last bits of X, Y and Z, which other tools' results are compared with
 // byte for byte; the build forbids contraction into fused multiply-adds.
+//
+// Which NaN an operation gives is not fixed by the arithmetic: with two NaN
+// operands the processor returns one of them, chosen by the order in which
+// the compiled code happens to present them, and the NaN that an invalid
+// operation makes is the processor's own (sign bit set on x86-64, clear on
+// aarch64). So a NaN result is made again by a rule the conversion holds
+// itself: an operation with a NaN operand gives the leftmost NaN operand as
+// the steps below write it, quieted; one that makes a NaN from operands that
+// are not NaN (0 x inf, inf - inf, the sine or cosine of an infinity, the
+// square root of a negative number) gives the NaN with only the sign and the
+// quiet bit set; the sine and cosine of a NaN give that NaN, quieted. The
+// rule runs only when a result is NaN: every other result is the plain
+// arithmetic's, whose bits no compiler or processor may change.
 #include "conversion.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace geocart {
 
 namespace {
+
 constexpr double semiMajorAxis = 6378137.0;     // metres
 constexpr double inverseFlattening = 298.257223563;
+
+template <typename Real>
+struct SinCos {
+  Real sin;
+  Real cos;
+};
+
+// The platform's sine and cosine and the correctly rounded square root.
+SinCos<double> sinCos(double x) noexcept { return {std::sin(x), std::cos(x)}; }
+double squareRoot(double x) noexcept { return std::sqrt(x); }
+
+// The steps of the conversion, written once for plain doubles and for
+// NaNRuled below: the same operations, in the same order and grouping.
+template <typename Real>
+CartesianPoint steps(const GeodeticPoint& p, double factor) noexcept {
+  const Real phi = Real(p.latitude) * Real(factor);
+  const auto [sinPhi, cosPhi] = sinCos(phi);
+  const Real lambda = Real(p.longitude) * Real(factor);
+  const auto [sinLambda, cosLambda] = sinCos(lambda);
+
+  const Real a = Real(semiMajorAxis);
+  const Real f = Real(1.0) / Real(inverseFlattening);
+  const Real e2 = (f * Real(2.0)) - (f * f);
+
+  const Real n = a / squareRoot(Real(1.0) - e2 * (sinPhi * sinPhi));
+  const Real t = (n + Real(p.height)) * cosPhi;
+  return CartesianPoint{double(t * cosLambda), double(t * sinLambda),
+                        double(((n * (Real(1.0) - e2)) + Real(p.height)) * sinPhi)};
+}
+
+// A double whose operations follow the NaN rule.
+class NaNRuled {
+ public:
+  explicit NaNRuled(double v) noexcept : v_(v) {}
+  explicit operator double() const noexcept { return v_; }
+
+  friend NaNRuled operator+(NaNRuled a, NaNRuled b) noexcept { return of(a, b, a.v_ + b.v_); }
+  friend NaNRuled operator-(NaNRuled a, NaNRuled b) noexcept { return of(a, b, a.v_ - b.v_); }
+  friend NaNRuled operator*(NaNRuled a, NaNRuled b) noexcept { return of(a, b, a.v_ * b.v_); }
+  friend NaNRuled operator/(NaNRuled a, NaNRuled b) noexcept { return of(a, b, a.v_ / b.v_); }
+  friend NaNRuled squareRoot(NaNRuled a) noexcept {
+    if (std::isnan(a.v_)) return quieted(a.v_);
+    return a.v_ < 0.0 ? invalid() : NaNRuled(std::sqrt(a.v_));
+  }
+  friend SinCos<NaNRuled> sinCos(NaNRuled a) noexcept {
+    if (std::isnan(a.v_)) return {quieted(a.v_), quieted(a.v_)};
+    if (std::isinf(a.v_)) return {invalid(), invalid()};
+    const SinCos<double> s = geocart::sinCos(a.v_);
+    return {NaNRuled(s.sin), NaNRuled(s.cos)};
+  }
+
+ private:
+  static NaNRuled quieted(double nan) noexcept {
+    return NaNRuled(std::bit_cast<double>(std::bit_cast<std::uint64_t>(nan) | quietBit));
+  }
+  static NaNRuled invalid() noexcept { return NaNRuled(std::bit_cast<double>(invalidNaN)); }
+  // The result `r` of an operation on `a` and `b`, written in that order.
+  static NaNRuled of(NaNRuled a, NaNRuled b, double r) noexcept {
+    if (std::isnan(a.v_)) return quieted(a.v_);
+    if (std::isnan(b.v_)) return quieted(b.v_);
+    return std::isnan(r) ? invalid() : NaNRuled(r);
+  }
+
+  static constexpr std::uint64_t quietBit = std::uint64_t{1} << 51;
+  static constexpr std::uint64_t invalidNaN = 0xFFF8000000000000;
+  double v_;
+};
+
+[[gnu::noinline, gnu::cold]] void applyNaNRule(CartesianPoint& c, const GeodeticPoint& p,
+                                               double factor) noexcept {
+  c = steps<NaNRuled>(p, factor);
+}
+
 }  // namespace
 
 double degreeFactor() noexcept { return std::atan(1.0) / 45.0; }
 
 CartesianPoint convert(const GeodeticPoint& p, double factor) noexcept {
-  const double phi = p.latitude * factor;
-  const double cosPhi = std::cos(phi);
-  const double sinPhi = std::sin(phi);
-  const double lambda = p.longitude * factor;
-  const double cosLambda = std::cos(lambda);
-  const double sinLambda = std::sin(lambda);
-
-  const double a = semiMajorAxis;
-  const double f = 1.0 / inverseFlattening;
-  const double e2 = (f * 2.0) - (f * f);
-
-  const double n = a / std::sqrt(1.0 - e2 * (sinPhi * sinPhi));
-  const double t = (n + p.height) * cosPhi;
-  return CartesianPoint{t * cosLambda, t * sinLambda,
-                        ((n * (1.0 - e2)) + p.height) * sinPhi};
+  CartesianPoint c = steps<double>(p, factor);
+  // A NaN in any operation reaches a result; the sum is NaN then, and also
+  // for opposite infinities, which the rule gives back unchanged.
+  if (std::isnan(c.x + c.y + c.z)) [[unlikely]] applyNaNRule(c, p, factor);
+  return c;
 }
 
 }  // namespace geocart

@@ -1,5 +1,6 @@
 // The process entry: keeps the arguments and runs the tool.
 #include "arguments.h"
+#include "run_tool.h"
 
 int main(int argc, char** argv) {
   geocart::xargc = argc;

@@ -66,52 +66,22 @@ struct WorkerTools {
   recio::ReaderState reader;
 };
 
-// A group the fast path does not take, read with the general steps: the
-// bits of the items it assigned, or none (0x80) when it did not end well.
-constexpr unsigned groupFailed = 0x80;
-[[gnu::noinline]] unsigned readGroupInGeneral(recio::FreeFormReader& reader,
-                                              recio::CharSource& source, GeodeticPoint& point,
-                                              PointLabel& label) noexcept {
-  reader.beginDetachedRead(source);
-  unsigned assigned = 0;
-  if (readGroupItems(reader, point, label, &assigned) != recio::success) return groupFailed;
-  return assigned;
-}
-
-// The chunk's groups, converted with the fast paths in one piece of code.
-[[gnu::flatten]] void convertChunk(Chunk& chunk, std::size_t outputRoom, double factor,
-                                   WorkerTools& tools) noexcept {
+// The chunk's groups, converted into its output area.
+void convertChunk(Chunk& chunk, std::size_t outputRoom, double factor,
+                  WorkerTools& tools) noexcept {
   recio::CharSource& source = tools.source;
   source.openChunk(chunk.input, chunk.length);
-  recio::FreeFormReader reader(tools.reader);
   recio::OutputStream output;
   output.openMemory(chunk.output, outputRoom);
-  GeodeticPoint point;
-  PointLabel label;
-  unsigned known = 0;
-  chunk.keptStart = -1;
-  chunk.keptEnd = 0;
-  // A line fits while the area has more room than the longest, which is
-  // also when a record can be edited in place.
-  while (output.room() > longestResultLine) {
-    const std::int64_t groupStart = source.position();
-    unsigned assigned = everyItem;
-    if (!readGroupInBlock(reader, source, true, point, label)) {
-      assigned = readGroupInGeneral(reader, source, point, label);
-      if (assigned == groupFailed) break;
-    }
-    known |= assigned;
-    if (known != everyItem) continue;
-    if (chunk.keptStart < 0) chunk.keptStart = groupStart;
-    const CartesianPoint c = convert(point, factor);
-    const recio::Format& format = label.isBlank() ? recio::threeReals : recio::threeRealsAndLabel;
-    output.commit(recio::editRecord(output.reserve(longestResultLine), format, c.x, c.y, c.z,
-                                    label.chars, PointLabel::size()));
-    chunk.keptEnd = source.position();
-  }
+  PointState state;
+  state.factor = factor;
+  KeptGroups kept;
+  convertGroups<GeneralSteps::detached>(&tools.reader, source, output, state, &kept);
+  chunk.keptStart = kept.start;
+  chunk.keptEnd = kept.end;
   chunk.outputLength = output.written();
-  chunk.lastPoint = point;
-  chunk.lastLabel = label;
+  chunk.lastPoint = state.point;
+  chunk.lastLabel = state.label;
 }
 
 // The workers and the queue of chunks waiting for one.

@@ -24,7 +24,7 @@
 
 #include <cstddef>
 
-#include "point_loop.h"
+#include "record_group.h"
 
 namespace geocart {
 

@@ -15,7 +15,6 @@ int main(int argc, char** argv) {
   tuning.chunkBytes = std::strtoul(argv[2], nullptr, 10);
   geocart::PointState state;
   state.factor = geocart::degreeFactor();
-  state.stdinMode = true;
-  geocart::runPointLoop(state, tuning);
+  geocart::runPointLoop(state, true, tuning);
   return 0;
 }

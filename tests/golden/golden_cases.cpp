@@ -71,6 +71,8 @@ const std::string eofReport = "list read: [-1] end of file\n" + internalTail +
 const std::string report1009 = "list io: [1009] no * after repeat count\n" + stdinTail;
 const std::string report1012 = "list io: [1012] incomprehensible list input\n" + stdinTail;
 const std::string report1022 = "list io: [1022] negative repeat count\n" + stdinTail;
+// The input ends inside a group: in the separator step or a text value.
+const std::string reportEndInGroup = "list io: [-1] end of file\n" + stdinTail;
 
 const std::string refusedStdout =
     "write: [28] No space left on device\n"
@@ -191,9 +193,11 @@ std::vector<GoldenCase> makeCases() {
        .stdinKind = StdinKind::pipe, .stdinBytes = "1 2 3 abc",
        .stdoutBytes = at_1_2_3 + "     abc     \n"},
       {.name = "stdin_unterminated_group_without_label", .args = {"-stdin"},
-       .stdinKind = StdinKind::pipe, .stdinBytes = "1 2 3"},
+       .stdinKind = StdinKind::pipe, .stdinBytes = "1 2 3",
+       .stderrBytes = reportEndInGroup + "\n", .end = killedBy(SIGABRT)},
       {.name = "stdin_three_numbers_then_end", .args = {"-stdin"},
-       .stdinKind = StdinKind::pipe, .stdinBytes = "1 2 3\n"},
+       .stdinKind = StdinKind::pipe, .stdinBytes = "1 2 3\n",
+       .stderrBytes = reportEndInGroup + "\n", .end = killedBy(SIGABRT)},
       {.name = "stdin_label_searched_on_next_line_1009", .args = {"-stdin"},
        .stdinKind = StdinKind::pipe, .stdinBytes = "10 20 30\n40 50 60 B\n",
        .stderrBytes = report1009 + "\n", .end = killedBy(SIGABRT)},
@@ -208,12 +212,25 @@ std::vector<GoldenCase> makeCases() {
        .stdoutBytes = at_10_20_30 + "     A       \n" + at_10_20_30 + "     A       \n"},
       {.name = "stdin_three_commas_then_end", .args = {"-stdin"},
        .stdinKind = StdinKind::pipe, .stdinBytes = "10 20 30 A\n,,,\n",
-       .stdoutBytes = at_10_20_30 + "     A       \n"},
+       .stdoutBytes = at_10_20_30 + "     A       \n", .stderrBytes = reportEndInGroup + "\n",
+       .end = killedBy(SIGABRT)},
       {.name = "stdin_three_commas_label_next_line", .args = {"-stdin"},
        .stdinKind = StdinKind::pipe, .stdinBytes = "10 20 30 A\n,,,\nZ\n",
        .stdoutBytes = at_10_20_30 + "     A       \n" + at_10_20_30 + "     Z       \n"},
       {.name = "stdin_last_group_without_label", .args = {"-stdin"},
        .stdinKind = StdinKind::pipe, .stdinBytes = "10 20 30 A\n40 50 60\n",
+       .stdoutBytes = at_10_20_30 + "     A       \n", .stderrBytes = reportEndInGroup + "\n",
+       .end = killedBy(SIGABRT)},
+      // A quote that is never closed: the label would take the rest of the
+      // input; from a file the data line shows where it ended.
+      {.name = "stdin_unclosed_quote_from_file", .args = {"-stdin"},
+       .stdinKind = StdinKind::regularFile, .stdinBytes = "10 20 30 A\n45 45 100 'N12\n1 2 3 B\n",
+       .stdoutBytes = at_10_20_30 + "     A       \n",
+       .stderrBytes = reportEndInGroup + "part of last data: 1 2 3 B^J|\n",
+       .end = killedBy(SIGABRT)},
+      // Blank lines after the last group end nothing.
+      {.name = "stdin_blank_lines_after_last_group", .args = {"-stdin"},
+       .stdinKind = StdinKind::pipe, .stdinBytes = "10 20 30 A\n\n \t\n",
        .stdoutBytes = at_10_20_30 + "     A       \n"},
       {.name = "stdin_empty_quoted_label_prints_no_label", .args = {"-stdin"},
        .stdinKind = StdinKind::pipe, .stdinBytes = "10 20 30 ''\n",

@@ -720,11 +720,26 @@ TEST(HostileTerminal, LinesShowAtOnceAndEndOfInputEndsTheRun) {
   tty.send("0 0 0 Q\n");
   const std::string second = resultLine(0, 0, 0, label8("Q"));
   EXPECT_EQ(tty.receive(second.size(), 20), second);
-  tty.send("10 20 30\n");
   tty.send(std::string(1, tty.eofCharacter()));
   std::string err;
   EXPECT_TRUE(tty.finish(20, err) == exitedWith(0));
   EXPECT_EQ(err, "");
+}
+
+// The end-of-input character after a group that has begun cuts it short.
+TEST(HostileTerminal, EndOfInputInsideAGroupIsAFailure) {
+  TerminalSession tty({"-stdin"});
+  ASSERT_TRUE(tty.started());
+  tty.send("10 20 30\n");
+  tty.send(std::string(1, tty.eofCharacter()));
+  std::string err;
+  EXPECT_TRUE(tty.finish(20, err) == killedBy(SIGABRT));
+  EXPECT_EQ(err,
+            "list io: [-1] end of file\n"
+            "logical unit 5, named 'stdin'\n"
+            "lately: reading sequential list external IO\n"
+            "part of last format: ext list io\n"
+            "\n");
   EXPECT_EQ(tty.receive(1000, 1), "") << "nothing for the half group";
 }
 

@@ -189,6 +189,20 @@ TEST(ParallelConversion, FailingGroupAsOnOneCpu) {
   EXPECT_EQ(one.stderrBytes.substr(0, 44), "list io: [1012] incomprehensible list input\n");
 }
 
+// A stray quote opens a label that takes the rest of the input: the end of
+// the input inside it is a failure, after the lines of the groups before.
+TEST(ParallelConversion, InputEndingInsideAGroupAsOnOneCpu) {
+  // Regular groups, with no quote after the stray one.
+  std::string input = irregularInput(8, inputBytes, 0.0);
+  const std::size_t at = input.find('\n', 2 * inputBytes / 3) + 1;
+  input.insert(at, "45 45 100 'N12\n");
+  expectAsOnOneCpu(input);
+  const RunResult one = run({"one CPU", GEOCART_BINARY, {"-stdin"}, true},
+                            StdinKind::pipe, input);
+  EXPECT_EQ(one.stderrBytes.substr(0, 26), "list io: [-1] end of file\n");
+  EXPECT_EQ(describe(one.end), describe(killedBy(SIGABRT)));
+}
+
 // A producer that keeps the pipe open after a part of a line that already
 // decides the run (a failure): the run ends at once, as on one CPU, and
 // does not wait for a line end or the end of the input.

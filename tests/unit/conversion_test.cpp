@@ -99,5 +99,55 @@ TEST(Conversion, NoRangeCheck) {
   EXPECT_LT(p.x, 0.0);  // beyond the pole X turns negative
 }
 
+// NaN results by their bits: the leftmost NaN operand as the steps write
+// them, quieted with its sign and payload; the NaN an invalid operation makes
+// is 0xFFF8000000000000 on every processor.
+constexpr std::uint64_t positiveNaN = 0x7FFFFFFFFFFFFFFF;  // `nan` as read
+constexpr std::uint64_t negativeNaN = 0xFFFFFFFFFFFFFFFF;  // `-nan` as read
+constexpr std::uint64_t invalidNaN = 0xFFF8000000000000;
+constexpr std::uint64_t signallingNaN = 0x7FF0000000000001;
+constexpr std::uint64_t plusInfinity = 0x7FF0000000000000;
+
+struct NaNCase {
+  std::uint64_t latitude, longitude, height;
+  std::uint64_t x, y, z;
+};
+
+constexpr std::uint64_t zero = 0;
+constexpr std::uint64_t fortyFive = 0x4046800000000000;
+
+constexpr NaNCase nanCases[] = {
+    {positiveNaN, zero, zero, positiveNaN, positiveNaN, positiveNaN},
+    // N + h: N's NaN (from the latitude) comes before the height's.
+    {positiveNaN, zero, negativeNaN, positiveNaN, positiveNaN, positiveNaN},
+    {zero, positiveNaN, negativeNaN, negativeNaN, negativeNaN, negativeNaN},
+    // t x cos(lon): t first, although the longitude is NaN too.
+    {plusInfinity, positiveNaN, positiveNaN, invalidNaN, invalidNaN, invalidNaN},
+    {fortyFive, negativeNaN, zero, negativeNaN, negativeNaN, 0},  // Z is finite
+    // An infinite height times the sine of 0.
+    {zero, zero, plusInfinity, plusInfinity, invalidNaN, invalidNaN},
+    // A signalling NaN comes out quiet.
+    {signallingNaN, zero, zero, 0x7FF8000000000001, 0x7FF8000000000001, 0x7FF8000000000001},
+};
+
+TEST(Conversion, NaNResultsFollowTheRule) {
+  const double factor = degreeFactor();
+  for (const auto& c : nanCases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.latitude << " " << c.longitude << " "
+                                    << c.height);
+    const CartesianPoint got =
+        convert({std::bit_cast<double>(c.latitude), std::bit_cast<double>(c.longitude),
+                 std::bit_cast<double>(c.height)},
+                factor);
+    EXPECT_EQ(bits(got.x), c.x);
+    EXPECT_EQ(bits(got.y), c.y);
+    if (c.z != 0) {
+      EXPECT_EQ(bits(got.z), c.z);
+    } else {
+      EXPECT_FALSE(std::isnan(got.z));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace geocart

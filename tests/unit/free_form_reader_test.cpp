@@ -684,13 +684,41 @@ TEST_F(ReaderReportDeathTest, StandardInput) {
   }
 }
 
-TEST_F(ReaderReportDeathTest, EndOfStandardInputIsNoFailure) {
+// Only blanks, tabs and line ends since the last group ended: the input
+// ends between groups.
+TEST_F(ReaderReportDeathTest, EndOfStandardInputBetweenGroupsIsNoFailure) {
   const NamedFiles files;
-  for (const std::string_view input : {"", "1 2 3", "1 2 3 abc", "1 2 3 x\n4 5"}) {
+  for (const std::string_view input :
+       {"", " \t\n\n  ", "1 2 3 abc", "1 2 3 x\n4 5 6 y\n\t \n", "1 2 /", "4*"}) {
     SCOPED_TRACE(testing::PrintToString(std::string(input)));
     EXPECT_EXIT(readStandardInput(files.make(input), Feed::file), testing::ExitedWithCode(0),
                 testing::Eq(""));
   }
+}
+
+// Anything else before the end cuts a group short: the report of the step
+// that met the end, the separator's or the text's.
+TEST_F(ReaderReportDeathTest, EndOfStandardInputInsideAGroupIsAFailure) {
+  const std::string endOfFile = "list io: [-1] end of file\n" + external;
+  const struct {
+    std::string_view input;
+    std::string dataLine;
+  } cases[] = {
+      {"1 2 3", "part of last data: 1 2 3|\n"},
+      {"1 2 3 x\n4 5\n", "part of last data: 4 5^J|\n"},
+      {"1 2 3 ,\n", "part of last data: 1 2 3 ,^J|\n"},
+      {",,,\n", "part of last data: ,,,^J|\n"},
+      {"1 2 3 'abc\ndef\n", "part of last data: def^J|\n"},
+      {"1 2 3 x\n2*", "part of last data: 2*|\n"},
+  };
+  const NamedFiles files;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
+    EXPECT_EXIT(readStandardInput(files.make(c.input), Feed::file),
+                testing::KilledBySignal(SIGABRT), testing::Eq(endOfFile + c.dataLine));
+  }
+  EXPECT_EXIT(readStandardInput(files.make("1 2 3"), Feed::pipe), testing::KilledBySignal(SIGABRT),
+              testing::Eq(endOfFile + "\n"));
 }
 
 // ---- exact round trips ----
