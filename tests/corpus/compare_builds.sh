@@ -82,10 +82,10 @@ describe_differences() {
 }
 
 differing=()
-reference=""
-reference_sum=""
+input=$corpus reference="" reference_sum=""
 # NAME COMMAND...: runs the command (standard input and output given by the
-# caller), prints its SHA-256 and time, and compares it with the reference.
+# caller), prints its SHA-256 and time, and compares it with the reference,
+# the first output when there is none yet, line by line with `input`.
 check() {
   local name=$1 output=$work/$1.txt sum seconds
   seconds=$EPOCHREALTIME
@@ -104,14 +104,19 @@ check() {
     rm -f "$output"
   else
     differing+=("$name")
-    describe_differences "$reference" "$output" "$corpus"
+    describe_differences "$reference" "$output" "$input"
   fi
 }
 
 from_corpus() { "$@" <"$corpus"; }
 through_pipe() { cat "$corpus" | "$@"; }
 
-check gcc-one-cpu from_corpus taskset -c 0 build/geocart -stdin
+# One CPU: the first that this process may use.
+one_cpu=$(taskset -pc $$ | sed 's/.*: //; s/[-,].*//')
+if [ "$(nproc)" -lt 2 ]; then
+  echo "note: one CPU only, so the runs on every CPU take the one-CPU path too"
+fi
+check gcc-one-cpu from_corpus taskset -c "$one_cpu" build/geocart -stdin
 check gcc-every-cpu from_corpus build/geocart -stdin
 check gcc-every-cpu-pipe through_pipe build/geocart -stdin
 check gcc-debug from_corpus build-debug/geocart -stdin
@@ -132,12 +137,10 @@ awk 'NR == FNR { take[$1]; next } FNR in take' "$work/sample-lines.txt" "$corpus
 awk 'NR == FNR { take[$1]; next } FNR in take' "$work/sample-lines.txt" "$reference" \
   >"$work/sample-expected.txt"
 one_process_each() { tr ',\t' '  ' <"$work/sample.txt" | xargs -n 4 build/geocart; }
-corpus_before=$corpus reference_before=$reference reference_sum_before=$reference_sum
-corpus=$work/sample.txt reference=$work/sample-expected.txt
+input=$work/sample.txt reference=$work/sample-expected.txt
 reference_sum=$(sha256sum <"$reference" | cut -d' ' -f1)
-echo "single point, $(wc -l <"$corpus") processes; expected: $reference_sum"
+echo "single point, $(wc -l <"$input") processes; expected: $reference_sum"
 check single-point one_process_each
-corpus=$corpus_before reference=$reference_before reference_sum=$reference_sum_before
 
 seconds=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 if [ ${#differing[@]} -eq 0 ]; then

@@ -9,11 +9,11 @@
 // the machine or the library that makes it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
 #include "point_input.h"
@@ -27,8 +27,12 @@ constexpr std::uint64_t corpusSeed = 0x6A09E667F3BCC908ull;
 // huge values, 2^53, infinities and NaNs of both signs, and values beyond
 // the largest double (read as infinities).
 constexpr std::array<std::string_view, 18> specialValues = {
-    "0",    "-0",     "90",    "-90",  "180", "-180", "45",  "1e-320", "1e300",
-    "-1e300", "1e22", "9007199254740992", "inf", "-inf", "nan", "-nan", "1e400", "-1e400"};
+    "0",     "-0",
+    "90",    "-90",   "180",  "-180", "45",
+    "1e-320",
+    "1e300", "-1e300", "1e22", "9007199254740992",
+    "inf",   "-inf",  "nan",  "-nan",
+    "1e400", "-1e400"};
 
 // A point whose Z is printed one unit apart by the math libraries chosen
 // for CPUs with and without FMA.
