@@ -8,7 +8,10 @@
 // - Reduction (Cody and Waite): k = x 512/pi rounded to an integer (|k| <
 //   2^18), r = x - k pi/512 with pi/512 = P1 + P2 + P3 + tau, P1 and P2 of 35
 //   bits: k P1, x - k P1 (Sterbenz) and k P2 are exact, the difference of the
-//   last two is split exactly into rh + e2 (two-sum), and rl = e2 - k P3.
+//   last two is split exactly into rh + e2 by a fast two-sum (exact when
+//   |x - k P1| >= |k P2|; otherwise both are multiples of 2^-81, x - k P1 of
+//   2^-61 as |x| >= 2^-9 when k != 0 and k P2 of the last bit of P2, and
+//   their difference, below 2^-28, is a double), and rl = e2 - k P3.
 //   |r - (rh + rl)| <= |k| (|tau| + u |P3|) + u |rl| < 2^-111 (|tau| <
 //   2^-138.5), and |r| <= rho = pi/1024 + 2^-30.
 // - Table: S + s = sin(j pi/512), C + c = cos(j pi/512), j = k mod 1024, the
@@ -18,17 +21,21 @@
 //   S + C r1, C - S r1 are split exactly (fast two-sum: |S|, |C| >= sin(pi/512)
 //   > 2 rho, or 0) into hi + e1. Everything else goes into lo, the
 //   largest term last: tails, the heads times r2 + rl, the tails times rh,
-//   the full values times sin r - r and cos r - 1 (Taylor polynomials to
-//   r^7 and r^6, truncated below 2^-82; cos r - 1 from r^2 = rh (rh + 2 rl)).
+//   the full values times sin r - r and cos r - 1 (polynomials of degree 5
+//   and 6, below: cos r - 1 within 2^-82, but of rh, not rh + rl, which
+//   leaves out F rh rl, at most F rho 2^-61.96; sin r - r within
+//   rho^6 / 40320 < 2^-65.37 of |r|).
 // - Error of hi + lo, for sin with F = |S + s| (for cos F = |C + c|):
 //     bound = eS F + eR |rh| + 2^-111,
-//   eS = 7.5 u rho^2 / 2 + 6 u 2^-27 + 2^-80 < 2^-67.78: cos r - 1 is
-//   within 3.5 u of its value (r^2, the polynomial's last sum just below 1/2
-//   in size, the product), its product with F adds 2 u, the sum into lo and
+//   eS = 6.5 u rho^2 / 2 + 6 u 2^-27 + 2^-80 + rho 2^-61.96 < 2^-67.73:
+//   cos rh - 1 is within 2.5 u of its value (rh^2, the polynomial's last sum
+//   just below 1/2 in size, the product), its product with F adds 2 u, the
+//   rl left out its bound (|rl| <= 2^-62 + 2^17.35 P3), the sum into lo and
 //   the test's own rounding of lo (below) u each, all relative to
-//   F rho^2 / 2; eR = 12 u rho^2 / 6 + 6 u 2^-25 < 2^-68.68: sin r - r within
-//   5 u, its product and the sums around it, relative to |rh| rho^2 / 6,
-//   and the small products' roundings. The constants below are these bounds
+//   F rho^2 / 2; eR = rho^6 / 40320 + 12 u rho^2 / 6 + 6 u 2^-25 < 2^-65.22:
+//   the polynomial's error, its value's roundings (within 5 u), its product
+//   and the sums around it, relative to |rh| rho^2 / 6, and the small
+//   products' roundings. The constants below are these bounds
 //   rounded up, with 2 u more for computing the bound itself.
 // Rounding test: with e the bound, RN(hi + RN(lo - e)) == RN(hi + RN(lo + e))
 // means that every value within e of hi + lo rounds to that double (rounding
@@ -39,6 +46,7 @@
 #include "sine_cosine.h"
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "sine_cosine_parts.h"
@@ -54,17 +62,20 @@ constexpr std::uint64_t signBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t quietBit = std::uint64_t{1} << 51;
 
 // Error bound constants of the fast evaluation (see above).
-constexpr double boundOfValue = 0x1.29p-68;      // eS, times F
-constexpr double boundOfArgument = 0x1.4p-69;    // eR, times |rh|
+constexpr double boundOfValue = 0x1.35p-68;      // eS, times F
+constexpr double boundOfArgument = 0x1.b6p-66;    // eR, times |rh|
 constexpr double boundOfReduction = 0x1p-111;
 
-// Taylor coefficients, each the double nearest the fraction.
-constexpr double s3 = -1.0 / 6.0;
-constexpr double s5 = 1.0 / 120.0;
-constexpr double s7 = -1.0 / 5040.0;
+// cos r - 1: Taylor coefficients, each the double nearest the fraction.
 constexpr double c2 = -0.5;
 constexpr double c4 = 1.0 / 24.0;
 constexpr double c6 = -1.0 / 720.0;
+// sin r - r = r^3 (s3 + s5 r^2) within |r|^3 rho^4 / 40320: Taylor's terms to
+// r^7 with the r^7 term economised (Chebyshev: over r^2 in [0, rho^2],
+// r^4 = rho^2 r^2 - rho^4 / 8 to within rho^4 / 8).
+constexpr double rhoSquare = 0x1.921fb54442d18p-9 * 0x1.921fb54442d18p-9;  // (pi/1024)^2
+constexpr double s3 = -1.0 / 6.0 + rhoSquare * rhoSquare / 40320.0;
+constexpr double s5 = 1.0 / 120.0 - rhoSquare / 5040.0;
 
 constexpr double roundingShifter = 0x1.8p52;  // x + shifter - shifter: x rounded
 constexpr double veltkampSplitter = 0x1p27 + 1.0;
@@ -78,8 +89,7 @@ inline FastApproximation evaluateFast(double x) {
   const double t1 = x - kd * tables::piOver512[0];
   const double p2 = kd * tables::piOver512[1];
   const double rh = t1 - p2;
-  const double back = rh - t1;
-  const double e2 = (t1 - (rh - back)) + (-p2 - back);
+  const double e2 = (t1 - rh) - p2;
   const double rl = e2 - kd * tables::piOver512[2];
 
   const tables::Entry& entry = tables::table[j];
@@ -90,8 +100,8 @@ inline FastApproximation evaluateFast(double x) {
   const double r1 = scaled - (scaled - rh);
   const double r2 = (rh - r1) + rl;  // the split's rest, plus rl
 
-  const double square = rh * (rh + (rl + rl));
-  const double sinMinusR = rh * (square * (s3 + square * (s5 + square * s7)));
+  const double square = rh * rh;
+  const double sinMinusR = rh * (square * (s3 + square * s5));
   const double cosMinusOne = square * (c2 + square * (c4 + square * c6));
 
   const double pSin = entry.cosHead * r1;
@@ -110,15 +120,9 @@ inline FastApproximation evaluateFast(double x) {
                         e1Cos) +
                        cosFull * cosMinusOne;
 
-  const double argumentPart =
-      std::bit_cast<double>(std::bit_cast<std::uint64_t>(rh) & ~signBit) * boundOfArgument +
-      boundOfReduction;
-  const double sinBound =
-      std::bit_cast<double>(std::bit_cast<std::uint64_t>(sinFull) & ~signBit) * boundOfValue +
-      argumentPart;
-  const double cosBound =
-      std::bit_cast<double>(std::bit_cast<std::uint64_t>(cosFull) & ~signBit) * boundOfValue +
-      argumentPart;
+  const double argumentPart = std::fabs(rh) * boundOfArgument + boundOfReduction;
+  const double sinBound = std::fabs(sinFull) * boundOfValue + argumentPart;
+  const double cosBound = std::fabs(cosFull) * boundOfValue + argumentPart;
   return {true, {hiSin, loSin, sinBound}, {hiCos, loCos, cosBound}};
 }
 
@@ -137,6 +141,16 @@ inline FastApproximation evaluateFast(double x) {
     return {x, 1.0};
   }
   return accurateSineCosine(x);
+}
+
+// Out of line: the fast path keeps its registers and no stack frame.
+[[gnu::noinline, gnu::cold]] SineCosine handOver(double x) noexcept {
+  return accurateSineCosine(x);
+}
+
+// a == b for two finite doubles that are not both zeros, by their bits.
+inline bool same(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
 }  // namespace
@@ -162,7 +176,7 @@ SineCosine sineCosine(double x) noexcept {
   const double sinHigh = a.sin.hi + (a.sin.lo + a.sin.bound);
   const double cosLow = a.cos.hi + (a.cos.lo - a.cos.bound);
   const double cosHigh = a.cos.hi + (a.cos.lo + a.cos.bound);
-  if (sinLow != sinHigh || cosLow != cosHigh) return accurateSineCosine(x);
+  if (!same(sinLow, sinHigh) || !same(cosLow, cosHigh)) return handOver(x);
   return {sinLow, cosLow};
 }
 

@@ -16,8 +16,10 @@
 // - theta is then a normalised mantissa of N limbs (relative error below
 //   2^-(64 N - 1)) and a shift; theta^2 is a fraction of N limbs.
 // - cos theta and sin theta / theta by Horner's rule on their Taylor series
-//   down from the term of degree 2 * 29, below 2^-(64 N + 8) for theta <=
-//   pi/4 (0.617^29 / 58! < 2^-275 for N = 4), each step a truncated product,
+//   down from the last term whose successor is below 2^-(64 N + 8) for the
+//   power of two above theta (29 terms for theta near pi/4 and N = 4; the
+//   series alternate and decrease, so what is left out is below that
+//   successor), each step a truncated product,
 //   a truncated division by (2k - 1) 2k or 2k (2k + 1), and 1 - t taken as the
 //   complement (the all-ones fraction standing for 1): at most 3 units of
 //   2^-(64 N) each, damped by theta^2 / d <= 0.31, so at most 8 units in all.
@@ -74,14 +76,17 @@ Fraction<n> multiplyHigh(const Fraction<n>& a, const Fraction<n>& b) {
   return high;
 }
 
-// a / d, truncated.
+// a / d, truncated, for d < 2^32: two 64-bit divisions a limb, each of a
+// 32-bit half behind the remainder.
 template <int n>
 Fraction<n> divide(Fraction<n> a, Limb d) {
   Limb rest = 0;
   for (int k = 0; k < n; ++k) {
-    const Wide t = (static_cast<Wide>(rest) << 64) | a[k];
-    a[k] = static_cast<Limb>(t / d);
-    rest = static_cast<Limb>(t % d);
+    const Limb high = (rest << 32) | (a[k] >> 32);
+    rest = high % d;
+    const Limb low = (rest << 32) | (a[k] & 0xffffffff);
+    rest = low % d;
+    a[k] = ((high / d) << 32) | (low / d);
   }
   return a;
 }
@@ -171,6 +176,29 @@ Angle<n> reduce(std::uint64_t m, int e, int& octant) {
   angle.shift = zeros;
   return angle;
 }
+
+// The number of Horner steps for theta < 2^-shift (and <= pi/4): the
+// first term left out, theta^(2K+2) / (2K+2)!, is below 2^-(64 n + 8).
+template <int n>
+constexpr std::array<Limb, 64> seriesTerms = [] {
+  std::array<Limb, 64> terms{};
+  double limit = 1.0;
+  for (int i = 0; i < 64 * n + 8; ++i) limit /= 2;
+  for (int shift = 0; shift < 64; ++shift) {
+    double square = 0.61685027506808491;  // (pi/4)^2, a little above
+    double bound = 1.0;
+    for (int i = 0; i < 2 * shift; ++i) bound /= 2;
+    if (bound < square) square = bound;
+    double term = 1.0;
+    Limb k = 0;
+    do {
+      ++k;
+      term *= square / static_cast<double>((2 * k + 1) * (2 * k + 2));
+    } while (term >= limit / 2);
+    terms[shift] = k;
+  }
+  return terms;
+}();
 
 // A result: fraction 2^-shift, sign.
 template <int n>
@@ -277,7 +305,8 @@ bool evaluate(double x, bool force, SineCosine& out) {
   Fraction<n> cosine, sineOverTheta;
   cosine.fill(~Limb{0});
   sineOverTheta.fill(~Limb{0});
-  for (Limb k = 29; k >= 1; --k) {
+  const int bound = theta.shift < 0 ? 0 : (theta.shift > 63 ? 63 : theta.shift);
+  for (Limb k = seriesTerms<n>[bound]; k >= 1; --k) {
     Fraction<n> t = divide<n>(multiplyHigh<n>(cosine, theta2), (2 * k - 1) * (2 * k));
     for (int i = 0; i < n; ++i) cosine[i] = ~t[i];
     t = divide<n>(multiplyHigh<n>(sineOverTheta, theta2), (2 * k) * (2 * k + 1));
