@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "sine_cosine.h"
+
 namespace geocart {
 
 namespace {
@@ -15,12 +17,16 @@ constexpr double inverseFlattening = 298.257223563;
 double degreeFactor() noexcept { return std::atan(1.0) / 45.0; }
 
 CartesianPoint convert(const GeodeticPoint& p, double factor) noexcept {
+  // Our own sine and cosine, correctly rounded: the platform's differ in the
+  // last bit between CPUs.
   const double phi = p.latitude * factor;
-  const double cosPhi = std::cos(phi);
-  const double sinPhi = std::sin(phi);
+  const SineCosine ofPhi = sineCosine(phi);
+  const double cosPhi = ofPhi.cos;
+  const double sinPhi = ofPhi.sin;
   const double lambda = p.longitude * factor;
-  const double cosLambda = std::cos(lambda);
-  const double sinLambda = std::sin(lambda);
+  const SineCosine ofLambda = sineCosine(lambda);
+  const double cosLambda = ofLambda.cos;
+  const double sinLambda = ofLambda.sin;
 
   const double a = semiMajorAxis;
   const double f = 1.0 / inverseFlattening;
