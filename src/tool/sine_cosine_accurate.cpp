@@ -33,11 +33,15 @@
 //
 // Why 256 bits suffice: a result can be undecided only if its exact value
 // has about 64 N - 53 - 8 = 195 identical bits after the rounding bit. The
-// published worst cases for sin and cos in double precision (exhaustive
-// searches over the doubles up to the top binades, and searches there) have
-// at most 66 such bits, 129 fewer; tests/data holds them. If a rounding were
-// ever undecided all the same, the evaluation runs again on 8 limbs, whose
-// error is 2^-507.
+// published worst cases for sin and cos in double precision (tests/data
+// holds them, from exhaustive searches and searches in the top binades) have
+// at most 73 such bits for the sine (at 0x1.e0000000001c2p-20) and 89 for
+// the cosine (at 0x1.8000000000009p-23), over 100 fewer; below 2^-27 no
+// evaluation is needed (see accurateSineCosine). Were the 2^64 doubles'
+// results random bit strings, the chance that any of them had 195 such bits
+// would be about 2^-130. If a rounding were ever undecided all the same, the
+// evaluation runs again on 8 limbs (error 2^-507) and takes its nearest
+// double.
 #include "sine_cosine_parts.h"
 
 #include <array>
