@@ -19,7 +19,7 @@
 // - sin x = S cos r + C sin r, cos x = C cos r - S sin r. rh = r1 + r2 with
 //   r1 of 26 bits (Veltkamp), so C r1 and S r1 are exact, and the sums
 //   S + C r1, C - S r1 are split exactly (fast two-sum: |S|, |C| >= sin(pi/512)
-//   > 2 rho, or 0) into hi + e1. Everything else goes into lo, the
+//   > rho >= |C r1|, |S r1|, or 0) into hi + e1. Everything else goes into lo, the
 //   largest term last: tails, the heads times r2 + rl, the tails times rh,
 //   the full values times sin r - r and cos r - 1 (polynomials of degree 5
 //   and 6, below: cos r - 1 within 2^-82, but of rh, not rh + rl, which
