@@ -1,7 +1,6 @@
 // The conversion with MPFR, each rounding group made or left out.
 #include "exact_conversion.h"
 
-#include <cmath>
 #include <string>
 
 namespace bench {
@@ -89,12 +88,9 @@ void ExactConversion::sinCos(mpfr_srcptr angle, bool inDegrees, bool rounded, mp
   if (inDegrees) {
     step(rounded, sine, mpfr_sinu, angle, 360ul);
     step(rounded, cosine, mpfr_cosu, angle, 360ul);
-  } else if (rounded && mpfr_min_prec(angle) <= 53) {
-    // A double: libm's values, as geocart gets them.
-    const double a = mpfr_get_d(angle, MPFR_RNDN);
-    mpfr_set_d(sine, std::sin(a), MPFR_RNDN);
-    mpfr_set_d(cosine, std::cos(a), MPFR_RNDN);
   } else {
+    // Rounded, these are geocart's values: its sine and cosine are correctly
+    // rounded.
     step(rounded, sine, mpfr_sin, angle);
     step(rounded, cosine, mpfr_cos, angle);
   }

@@ -73,8 +73,8 @@ class ExactConversion {
   double height() const noexcept { return mpfr_get_d(heightDouble_, MPFR_RNDN); }
 
   // Evaluates X, Y, Z with the steps in `rounded` rounded to double as
-  // geocart rounds them (sin and cos of a double as libm gives them, of any
-  // other number correctly rounded) and the others at 256 bits. With every
+  // geocart rounds them (correctly, sin and cos included) and the others at
+  // 256 bits. With every
   // step rounded the results are geocart's doubles; with none, the exact
   // values to about 2^-250 relative (sin and cos taken in degrees, so that
   // 0, 90 and 180 give 0 and 1 exactly). `inRadians` takes them of the

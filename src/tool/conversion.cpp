@@ -20,6 +20,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "sine_cosine.h"
+
 namespace geocart {
 
 namespace {
@@ -33,8 +35,13 @@ struct SinCos {
   Real cos;
 };
 
-// The platform's sine and cosine and the correctly rounded square root.
-SinCos<double> sinCos(double x) noexcept { return {std::sin(x), std::cos(x)}; }
+// Our own sine and cosine, correctly rounded, whose bits are the same on
+// every processor (the platform's differ in the last bit between CPUs), and
+// the correctly rounded square root.
+SinCos<double> sinCos(double x) noexcept {
+  const SineCosine r = sineCosine(x);
+  return {r.sin, r.cos};
+}
 double squareRoot(double x) noexcept { return std::sqrt(x); }
 
 // The steps of the conversion, written once for plain doubles and for
@@ -70,9 +77,9 @@ class NaNRuled {
     if (std::isnan(a.v_)) return quieted(a.v_);
     return a.v_ < 0.0 ? invalid() : NaNRuled(std::sqrt(a.v_));
   }
+  // sineCosine holds the rule itself: a NaN gives that NaN, quieted, and an
+  // infinity the NaN of an invalid operation.
   friend SinCos<NaNRuled> sinCos(NaNRuled a) noexcept {
-    if (std::isnan(a.v_)) return {quieted(a.v_), quieted(a.v_)};
-    if (std::isinf(a.v_)) return {invalid(), invalid()};
     const SinCos<double> s = geocart::sinCos(a.v_);
     return {NaNRuled(s.sin), NaNRuled(s.cos)};
   }

@@ -1,5 +1,6 @@
 // The WGS84 conversion, checked on the exact bits of X, Y and Z.
 #include "conversion.h"
+#include "sine_cosine.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +27,11 @@ struct ConversionCase {
 // independently of convert(), and cross-checked on the printed digits below.
 CartesianPoint reference(const GeodeticPoint& p) {
   const volatile double factor = std::atan(1.0) / 45.0;
-  const double sp = std::sin(p.latitude * factor);
-  const double cp = std::cos(p.latitude * factor);
-  const double sl = std::sin(p.longitude * factor);
-  const double cl = std::cos(p.longitude * factor);
+  // sineCosine is checked on its own (sine_cosine_test.cpp and MPFR).
+  const double sp = sineCosine(p.latitude * factor).sin;
+  const double cp = sineCosine(p.latitude * factor).cos;
+  const double sl = sineCosine(p.longitude * factor).sin;
+  const double cl = sineCosine(p.longitude * factor).cos;
   const double f = 1.0 / 298.257223563;
   const double e2 = (f * 2.0) - (f * f);
   const double n = 6378137.0 / std::sqrt(1.0 - e2 * (sp * sp));

@@ -1,0 +1,183 @@
+// sin x and cos x correctly rounded: the special values by their bits, a fast
+// evaluation in double arithmetic with a proven error bound, and a rounding
+// test that hands the rare arguments it cannot decide to the accurate
+// evaluation (sine_cosine_accurate.cpp).
+//
+// Fast evaluation, for 2^-27 <= |x| < 2^10 (no fused multiply-add: every
+// product that must be exact is split; u = 2^-53):
+// - Reduction (Cody and Waite): k = x 512/pi rounded to an integer (|k| <
+//   2^18), r = x - k pi/512 with pi/512 = P1 + P2 + P3 + tau, P1 and P2 of 35
+//   bits: k P1, x - k P1 (Sterbenz) and k P2 are exact, the difference of the
+//   last two is split exactly into rh + e2 by a fast two-sum (exact when
+//   |x - k P1| >= |k P2|; otherwise both are multiples of 2^-81, x - k P1 of
+//   2^-61 as |x| >= 2^-9 when k != 0 and k P2 of the last bit of P2, and
+//   their difference, below 2^-28, is a double), and rl = e2 - k P3.
+//   |r - (rh + rl)| <= |k| (|tau| + u |P3|) + u |rl| < 2^-111 (|tau| <
+//   2^-138.5), and |r| <= rho = pi/1024 + 2^-30.
+// - Table: S + s = sin(j pi/512), C + c = cos(j pi/512), j = k mod 1024, the
+//   heads S and C of 26 bits, the tails rounded (to 2^-80 of the value).
+// - sin x = S cos r + C sin r, cos x = C cos r - S sin r. rh = r1 + r2 with
+//   r1 of 26 bits (Veltkamp), so C r1 and S r1 are exact, and the sums
+//   S + C r1, C - S r1 are split exactly (fast two-sum: |S|, |C| >= sin(pi/512)
+//   > rho >= |C r1|, |S r1|, or 0) into hi + e1. Everything else goes into lo, the
+//   largest term last: tails, the heads times r2 + rl, the tails times rh,
+//   the full values times sin r - r and cos r - 1 (polynomials of degree 5
+//   and 6, below: cos r - 1 within 2^-82, but of rh, not rh + rl, which
+//   leaves out F rh rl, at most F rho 2^-61.96; sin r - r within
+//   rho^6 / 40320 < 2^-65.37 of |r|).
+// - Error of hi + lo, for sin with F = |S + s| (for cos F = |C + c|):
+//     bound = eS F + eR |rh| + 2^-111,
+//   eS = 6.5 u rho^2 / 2 + 6 u 2^-27 + 2^-80 + rho 2^-61.96 < 2^-67.73:
+//   cos rh - 1 is within 2.5 u of its value (rh^2, the polynomial's last sum
+//   just below 1/2 in size, the product), its product with F adds 2 u, the
+//   rl left out its bound (|rl| <= 2^-62 + 2^17.35 P3), the sum into lo and
+//   the test's own rounding of lo (below) u each, all relative to
+//   F rho^2 / 2; eR = rho^6 / 40320 + 12 u rho^2 / 6 + 6 u 2^-25 < 2^-65.22:
+//   the polynomial's error, its value's roundings (within 5 u), its product
+//   and the sums around it, relative to |rh| rho^2 / 6, and the small
+//   products' roundings. The constants below are these bounds
+//   rounded up, with 2 u more for computing the bound itself.
+// Rounding test: with e the bound, RN(hi + RN(lo - e)) == RN(hi + RN(lo + e))
+// means that every value within e of hi + lo rounds to that double (rounding
+// is monotonic, and the inner roundings move lo - e and lo + e by at most
+// u (|lo| + e), which the bound includes); that double is then the result.
+// Otherwise the accurate evaluation decides: for 100 to 150 arguments a
+// million (bench/README.md).
+#include "sine_cosine.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "sine_cosine_parts.h"
+#include "sine_cosine_tables.h"
+
+namespace geocart {
+
+namespace {
+
+namespace tables = sine_cosine_tables;
+
+constexpr std::uint64_t signBit = std::uint64_t{1} << 63;
+constexpr std::uint64_t quietBit = std::uint64_t{1} << 51;
+
+// Error bound constants of the fast evaluation (see above).
+constexpr double boundOfValue = 0x1.35p-68;      // eS, times F
+constexpr double boundOfArgument = 0x1.b6p-66;    // eR, times |rh|
+constexpr double boundOfReduction = 0x1p-111;
+
+// cos r - 1: Taylor coefficients, each the double nearest the fraction.
+constexpr double c2 = -0.5;
+constexpr double c4 = 1.0 / 24.0;
+constexpr double c6 = -1.0 / 720.0;
+// sin r - r = r^3 (s3 + s5 r^2) within |r|^3 rho^4 / 40320: Taylor's terms to
+// r^7 with the r^7 term economised (Chebyshev: over r^2 in [0, rho^2],
+// r^4 = rho^2 r^2 - rho^4 / 8 to within rho^4 / 8).
+constexpr double rhoSquare = 0x1.921fb54442d18p-9 * 0x1.921fb54442d18p-9;  // (pi/1024)^2
+constexpr double s3 = -1.0 / 6.0 + rhoSquare * rhoSquare / 40320.0;
+constexpr double s5 = 1.0 / 120.0 - rhoSquare / 5040.0;
+
+constexpr double roundingShifter = 0x1.8p52;  // x + shifter - shifter: x rounded
+constexpr double veltkampSplitter = 0x1p27 + 1.0;
+
+// The evaluation itself, for 2^-27 <= |x| < 2^10.
+inline FastApproximation evaluateFast(double x) {
+  const double shifted = x * tables::inversePiOver512 + roundingShifter;
+  const double kd = shifted - roundingShifter;
+  const auto j = static_cast<unsigned>(std::bit_cast<std::uint64_t>(shifted)) & 1023u;
+
+  const double t1 = x - kd * tables::piOver512[0];
+  const double p2 = kd * tables::piOver512[1];
+  const double rh = t1 - p2;
+  const double e2 = (t1 - rh) - p2;
+  const double rl = e2 - kd * tables::piOver512[2];
+
+  const tables::Entry& entry = tables::table[j];
+  const double sinFull = entry.sinHead + entry.sinTail;
+  const double cosFull = entry.cosHead + entry.cosTail;
+
+  const double scaled = rh * veltkampSplitter;
+  const double r1 = scaled - (scaled - rh);
+  const double r2 = (rh - r1) + rl;  // the split's rest, plus rl
+
+  const double square = rh * rh;
+  const double sinMinusR = rh * (square * (s3 + square * s5));
+  const double cosMinusOne = square * (c2 + square * (c4 + square * c6));
+
+  const double pSin = entry.cosHead * r1;
+  const double hiSin = entry.sinHead + pSin;
+  const double e1Sin = (entry.sinHead - hiSin) + pSin;
+  const double loSin = ((((entry.sinTail + entry.cosHead * r2) + entry.cosTail * rh) +
+                         cosFull * sinMinusR) +
+                        e1Sin) +
+                       sinFull * cosMinusOne;
+
+  const double pCos = entry.sinHead * r1;
+  const double hiCos = entry.cosHead - pCos;
+  const double e1Cos = (entry.cosHead - hiCos) - pCos;
+  const double loCos = ((((entry.cosTail - entry.sinHead * r2) - entry.sinTail * rh) -
+                         sinFull * sinMinusR) +
+                        e1Cos) +
+                       cosFull * cosMinusOne;
+
+  const double argumentPart = std::fabs(rh) * boundOfArgument + boundOfReduction;
+  const double sinBound = std::fabs(sinFull) * boundOfValue + argumentPart;
+  const double cosBound = std::fabs(cosFull) * boundOfValue + argumentPart;
+  return {true, {hiSin, loSin, sinBound}, {hiCos, loCos, cosBound}};
+}
+
+[[gnu::noinline, gnu::cold]] SineCosine rareSineCosine(double x) noexcept {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  const std::uint64_t magnitude = bits & ~signBit;
+  if (magnitude >= 0x7ff0000000000000) {
+    // A NaN gives itself, quieted; an infinity the NaN of the invalid
+    // operation with its sign set, the same on every CPU.
+    const double nan = std::bit_cast<double>(
+        magnitude == 0x7ff0000000000000 ? 0xfff8000000000000 : bits | quietBit);
+    return {nan, nan};
+  }
+  if (magnitude < std::bit_cast<std::uint64_t>(0x1p-27)) {
+    // sin x rounds to x and cos x to 1 (sine_cosine_accurate.cpp says why).
+    return {x, 1.0};
+  }
+  return accurateSineCosine(x);
+}
+
+// Out of line: the fast path keeps its registers and no stack frame.
+[[gnu::noinline, gnu::cold]] SineCosine handOver(double x) noexcept {
+  return accurateSineCosine(x);
+}
+
+// a == b for two finite doubles that are not both zeros, by their bits.
+inline bool same(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+}  // namespace
+
+FastApproximation fastSineCosine(double x) noexcept {
+  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(x) & ~signBit;
+  if (magnitude < std::bit_cast<std::uint64_t>(0x1p-27) ||
+      magnitude >= std::bit_cast<std::uint64_t>(0x1p10)) {
+    return {false, {}, {}};
+  }
+  return evaluateFast(x);
+}
+
+SineCosine sineCosine(double x) noexcept {
+  // One unsigned comparison for 2^-27 <= |x| < 2^10.
+  constexpr std::uint64_t low = std::bit_cast<std::uint64_t>(0x1p-27);
+  constexpr std::uint64_t high = std::bit_cast<std::uint64_t>(0x1p10);
+  if ((std::bit_cast<std::uint64_t>(x) & ~signBit) - low >= high - low) {
+    return rareSineCosine(x);
+  }
+  const FastApproximation a = evaluateFast(x);
+  const double sinLow = a.sin.hi + (a.sin.lo - a.sin.bound);
+  const double sinHigh = a.sin.hi + (a.sin.lo + a.sin.bound);
+  const double cosLow = a.cos.hi + (a.cos.lo - a.cos.bound);
+  const double cosHigh = a.cos.hi + (a.cos.lo + a.cos.bound);
+  if (!same(sinLow, sinHigh) || !same(cosLow, cosHigh)) return handOver(x);
+  return {sinLow, cosLow};
+}
+
+}  // namespace geocart
