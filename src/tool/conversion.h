@@ -20,7 +20,12 @@ struct CartesianPoint {
 double degreeFactor() noexcept;
 
 // Converts `p` with the degree-to-radian factor `factor`. No range check:
-// any latitude, longitude and height are used as they stand.
+// any latitude, longitude and height are used as they stand. A NaN result
+// follows one rule (conversion.cpp) on every processor and build.
 CartesianPoint convert(const GeodeticPoint& p, double factor) noexcept;
+
+// convert, for a point whose latitude, longitude and height are finite,
+// which gives finite results without the test for a NaN.
+CartesianPoint convertFinite(const GeodeticPoint& p, double factor) noexcept;
 
 }  // namespace geocart

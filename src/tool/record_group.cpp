@@ -24,9 +24,11 @@ const recio::Format& resultFormat(const PointLabel& label) noexcept {
   return label.isBlank() ? recio::threeReals : recio::threeRealsAndLabel;
 }
 
-// The current point's line at `at`, which has room for the longest line.
-std::size_t editResultLine(char* at, const PointState& state) noexcept {
-  const CartesianPoint c = convert(state.point, state.factor);
+// The current point's line at `at`, which has room for the longest line;
+// `finite` when the point's values are known to be finite.
+std::size_t editResultLine(char* at, const PointState& state, bool finite = false) noexcept {
+  const CartesianPoint c =
+      finite ? convertFinite(state.point, state.factor) : convert(state.point, state.factor);
   return recio::editRecord(at, resultFormat(state.label), c.x, c.y, c.z, state.label.chars,
                            PointLabel::size());
 }
@@ -151,7 +153,9 @@ template <GeneralSteps steps>
         kept->end = source.position();
       }
       if (!general && size - used > longestLine) {
-        used += editResultLine(room + used, state);
+        // The block path reads plain decimal numbers of at most 19 digits
+        // times a power of ten up to 22, and all three: finite values.
+        used += editResultLine(room + used, state, true);
         continue;
       }
       output.commit(used);
