@@ -89,7 +89,7 @@ void ExactConversion::sinCos(mpfr_srcptr angle, bool inDegrees, bool rounded, mp
   if (inDegrees) {
     step(rounded, sine, mpfr_sinu, angle, 360ul);
     step(rounded, cosine, mpfr_cosu, angle, 360ul);
-  } else if (rounded && mpfr_min_prec(angle) <= 53) {
+  } else if (rounded && sinCosSource_ == SinCosSource::platform && mpfr_min_prec(angle) <= 53) {
     // A double: libm's values, as geocart gets them.
     const double a = mpfr_get_d(angle, MPFR_RNDN);
     mpfr_set_d(sine, std::sin(a), MPFR_RNDN);

@@ -35,6 +35,12 @@ inline constexpr StepSet stepBit(Step s) { return StepSet{1} << static_cast<unsi
 // A short name of `s` for reports ("square root").
 const char* stepName(Step s) noexcept;
 
+// Where the rounded sin and cos of a double come from.
+enum class SinCosSource {
+  platform,          // libm's, as geocart gets them today
+  correctlyRounded,  // MPFR's at 53 bits, round to nearest
+};
+
 // An MPFR number of a fixed precision, cleared with its scope.
 class MpfrNumber {
  public:
@@ -73,8 +79,8 @@ class ExactConversion {
   double height() const noexcept { return mpfr_get_d(heightDouble_, MPFR_RNDN); }
 
   // Evaluates X, Y, Z with the steps in `rounded` rounded to double as
-  // geocart rounds them (sin and cos of a double as libm gives them, of any
-  // other number correctly rounded) and the others at 256 bits. With every
+  // geocart rounds them (sin and cos of a double as sinCosSource says, of
+  // any other number correctly rounded) and the others at 256 bits. With every
   // step rounded the results are geocart's doubles; with none, the exact
   // values to about 2^-250 relative (sin and cos taken in degrees, so that
   // 0, 90 and 180 give 0 and 1 exactly). `inRadians` takes them of the
@@ -94,11 +100,15 @@ class ExactConversion {
   // Reads decimal `text` at 256 bits into `out`; false when it is not one number.
   static bool readDecimal(std::string_view text, mpfr_ptr out);
 
+  // The rounded sin and cos of a double: libm's unless set otherwise.
+  void setSinCosSource(SinCosSource source) noexcept { sinCosSource_ = source; }
+
  private:
   template <class Function, class... Args>
   void step(bool rounded, mpfr_ptr out, Function function, const Args&... args);
   void sinCos(mpfr_srcptr angle, bool inDegrees, bool rounded, mpfr_ptr sine, mpfr_ptr cosine);
 
+  SinCosSource sinCosSource_ = SinCosSource::platform;
   // The constants, rounded as geocart rounds them and exact.
   MpfrNumber eSquaredDouble_{53}, oneMinusESquaredDouble_{53}, factorDouble_{53};
   MpfrNumber eSquaredExact_{exactBits}, oneMinusESquaredExact_{exactBits}, factorExact_{exactBits};

@@ -80,7 +80,8 @@ class ReaderState {
   friend class FreeFormReader;
 
   std::string_view currentText() const noexcept {
-    return fields_.textKept == 0 ? std::string_view() : std::string_view(fields_.text, fields_.textKept);
+    if (fields_.textKept == 0) return {};
+    return {fields_.text, fields_.textKept};
   }
 
   ReaderFields fields_;
