@@ -13,9 +13,11 @@
 // with no digit) is left to the scanner: the functions here return nullptr.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "free_form_rules.h"
 #include "powers_of_ten.h"
@@ -34,6 +36,14 @@ constexpr double signedPowersOfTen[] = {
 constexpr std::uint64_t exactSignificandLimit = std::uint64_t{1} << 53;
 // More digits than this may not fit in 64 bits; such texts take the exact path.
 constexpr int plainDigitLimit = 19;
+
+// The characters that begin an exponent: a letter e, d or q in either
+// case, and a sign alone.
+constexpr auto startsExponent = [] {
+  std::array<bool, 256> table{};
+  for (const unsigned char c : std::string_view("eEdDqQ+-")) table[c] = true;
+  return table;
+}();
 
 // Eight digit values 0-9, one a byte with the first (most significant) in
 // the lowest byte, as the number they write: neighbouring bytes, then
@@ -173,11 +183,9 @@ struct Decimal {
   }
   int scale = -fractionDigits;
   const char e = *p;
-  // Letters e, d and q in either case; a sign alone is an exponent too.
-  // Every character that ends a number in the common case is a blank or
-  // lies below the signs: one comparison passes them.
-  if (static_cast<unsigned char>(e) >= '+' &&
-      ((e | 0x20) == 'e' || (e | 0x20) == 'd' || (e | 0x20) == 'q' || e == '+' || e == '-'))
+  // Blanks and the other characters below the signs begin no exponent: one
+  // comparison passes them; a comma or slash, one look-up.
+  if (static_cast<unsigned char>(e) >= '+' && startsExponent[static_cast<unsigned char>(e)])
       [[unlikely]] {
     const char* q = p + 1;
     bool exponentNegative = e == '-';

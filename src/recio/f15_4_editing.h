@@ -97,34 +97,42 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
                                         char* field) noexcept {
   const std::uint64_t q = scaledRounded(magnitude);
   const bool negative = signBit && q != 0;
-  std::uint64_t pairs[7];
+  // The next two digits of the fraction f: the integer part of 100 f.
+  const auto nextPair = [](std::uint64_t& f) {
+    const Uint128 t = Uint128{f} * 100;
+    f = static_cast<std::uint64_t>(t);
+    return digitPair(static_cast<std::uint64_t>(t >> 64));
+  };
+  // Columns 1-8: digits 1-8. Columns 9-15: digits 9 and 10, the point,
+  // 11-14, and one byte more, which the next field or the record's next
+  // bytes overwrite.
+  std::uint64_t first, second;
   if (q < 1000000000000ull) [[likely]] {
     // Below 10^8 in magnitude, where every coordinate on and near the Earth
     // lies, the first two digits are zeros: twelve digits from q / 10^12.
-    pairs[0] = digitPair(0);
     std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale12) >> 32) + 1;
-    for (int i = 1; i < 7; ++i) {
-      const Uint128 t = Uint128{f} * 100;
-      pairs[i] = digitPair(static_cast<std::uint64_t>(t >> 64));
-      f = static_cast<std::uint64_t>(t);
-    }
+    first = digitPair(0);
+    first |= nextPair(f) << 16;
+    first |= nextPair(f) << 32;
+    first |= nextPair(f) << 48;
+    second = nextPair(f);
+    second |= nextPair(f) << 24;
+    second |= nextPair(f) << 40;
   } else {
     if (q >= (negative ? 10000000000000ull : 100000000000000ull)) {
       std::memset(field, '*', 15);
       return;
     }
     std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
-    for (std::uint64_t& pair : pairs) {
-      const Uint128 t = Uint128{f} * 100;
-      pair = digitPair(static_cast<std::uint64_t>(t >> 64));
-      f = static_cast<std::uint64_t>(t);
-    }
+    first = nextPair(f);
+    first |= nextPair(f) << 16;
+    first |= nextPair(f) << 32;
+    first |= nextPair(f) << 48;
+    second = nextPair(f);
+    second |= nextPair(f) << 24;
+    second |= nextPair(f) << 40;
   }
-  // Columns 1-8: digits 1-8. Columns 9-15: digits 9 and 10, the point,
-  // 11-14, and one byte more, which the next field or the record's next
-  // bytes overwrite.
-  std::uint64_t first = pairs[0] | (pairs[1] << 16) | (pairs[2] << 32) | (pairs[3] << 48);
-  std::uint64_t second = pairs[4] | (std::uint64_t{'.'} << 16) | (pairs[5] << 24) | (pairs[6] << 40);
+  second |= std::uint64_t{'.'} << 16;
   const std::uint64_t differs = first ^ eightZeros;
   if (differs != 0) [[likely]] {
     // The first column that is not a leading zero holds a digit d of 1 to 9,

@@ -71,17 +71,25 @@ inline int firstBelowZero(const char* p) noexcept {
 // `limit` (the characters from `limit` on may end too soon), and at a `*`
 // right after the value before: after an integer it makes that integer a
 // repeat count, which the block entries leave to the general steps. p and
-// the character after it are readable.
+// the two characters after it are readable; before the first item (where p
+// is where the statement starts) p stands before `limit`.
 [[gnu::always_inline]] inline const char* valueStartInBlock(const char* p, const char* limit,
                                                             bool firstItem) noexcept {
   // As a rule a group's first value starts at p and every later one after
   // one blank: at a character that ends no value.
   const auto startsValue = [](char c) { return !endsValue(static_cast<unsigned char>(c)); };
-  if (firstItem ? startsValue(p[0]) : p[0] == ' ' && startsValue(p[1])) [[likely]] {
-    p += firstItem ? 0 : 1;
-    return p < limit ? p : nullptr;
+  if (firstItem) {
+    if (startsValue(p[0])) [[likely]] return p;
+  } else {
+    if (p[0] == ' ' && startsValue(p[1])) [[likely]] return p + 1 < limit ? p + 1 : nullptr;
+    // The other separators that files hold most: a tab, a comma, a comma
+    // and a blank.
+    if (p[0] == '\t' || p[0] == ',') {
+      const char* const v = p + 1 + (p[0] == ',' && p[1] == ' ');
+      if (startsValue(*v)) return v < limit ? v : nullptr;
+    }
+    if (*p == '*') return nullptr;
   }
-  if (!firstItem && *p == '*') return nullptr;
   for (;; ++p) {
     if (p >= limit) return nullptr;
     if (!isBlank(static_cast<unsigned char>(*p))) break;
@@ -101,6 +109,9 @@ inline int firstBelowZero(const char* p) noexcept {
 // stopped or assigned, no item begun, the current value null.
 inline void startStatement(ReaderFields& state, CharSource& source, bool endOfFileExit,
                            bool errorExit) noexcept {
+  // The source first: its writes could change the fields, as far as the
+  // compiler knows, and the fields' stores then wait for none of them.
+  const bool ended = source.beginStatement();
   state.source = &source;
   state.firstItem = true;
   state.repeat = 0;
@@ -109,7 +120,7 @@ inline void startStatement(ReaderFields& state, CharSource& source, bool endOfFi
   state.kind = ValueKind::null;
   state.endOfFileExit = endOfFileExit;
   state.errorExit = errorExit;
-  state.ended = source.beginStatement();
+  state.ended = ended;
 }
 
 // An item has met a character other than a blank: the group has begun, and

@@ -44,7 +44,7 @@ bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bo
   // Every value starts before `limit`, so that what is read from it stays
   // in the block (decimalLookahead covers textLookahead too).
   static_assert(decimalLookahead >= textLookahead);
-  if (end - begin <= decimalLookahead || length <= 0) return false;
+  if (end - begin <= decimalLookahead || length <= 0 || !roomFor(state, length)) return false;
   const char* const limit = end - decimalLookahead;
 
   double values[3];
@@ -63,8 +63,6 @@ bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bo
         std::memchr(lineEnd, '\n', static_cast<std::size_t>(end - lineEnd)));
     if (lineEnd == nullptr) return false;
   }
-  const std::size_t kept = keptOf(label, length);
-  if (kept > state.textCapacity) return false;
 
   // From beginRead to endRead, as the general steps leave it.
   startStatement(state, source, endOfFileExit, errorExit);
@@ -72,7 +70,7 @@ bool FreeFormReader::readGroupInBlock(CharSource& source, bool endOfFileExit, bo
   commitReal(state, first, values[0]);
   commitReal(state, second, values[1]);
   commitReal(state, third, values[2]);
-  commitText(state, text, length, label.value, kept);
+  commitText(state, text, length, label.value, keptOf(label, length));
   source.skip(static_cast<std::size_t>(lineEnd + 1 - begin));
   return true;
 }

@@ -18,7 +18,8 @@
 // With every character read in the block no end of input comes up, so the
 // item's outcome is startValue, the value's first `length` characters kept
 // as the current text, and commitText; that is what is stored here, when the
-// text buffer already has room for them (the general steps would grow it).
+// text buffer already has room for `length` characters (else the general
+// steps may grow it).
 // Anything else leaves the item to the general steps: nothing has been
 // stored or taken.
 #pragma once
@@ -90,11 +91,16 @@ struct TextInBlock {
   return true;
 }
 
-// How much of `text` a target of `length` characters keeps; more than the
-// buffer's room when the general steps must grow the buffer.
+// How much of `text` a target of `length` characters keeps.
 inline std::size_t keptOf(const TextInBlock& text, std::int32_t length) noexcept {
   return std::min(static_cast<std::size_t>(text.valueEnd - text.value),
                   static_cast<std::size_t>(length));
+}
+
+// The text buffer has room for all that a target of `length` (at least 1)
+// keeps of any text; else the general steps may have to grow it.
+inline bool roomFor(const ReaderFields& state, std::int32_t length) noexcept {
+  return static_cast<std::size_t>(length) <= state.textCapacity;
 }
 
 // readText's item, taken from the block for a target of at least one
@@ -102,7 +108,9 @@ inline std::size_t keptOf(const TextInBlock& text, std::int32_t length) noexcept
 // having changed nothing, otherwise.
 [[gnu::always_inline]] inline bool readTextInBlock(ReaderFields& state, char* target,
                                                    std::int32_t length) noexcept {
-  if (state.ended || state.stop || state.repeat > 0 || length <= 0) return false;
+  if (state.ended || state.stop || state.repeat > 0 || length <= 0 || !roomFor(state, length)) {
+    return false;
+  }
   CharSource& source = *state.source;
   const char* const begin = source.buffered();
   const char* const end = source.bufferedEnd();
@@ -112,11 +120,9 @@ inline std::size_t keptOf(const TextInBlock& text, std::int32_t length) noexcept
   if (p == nullptr) return false;
   TextInBlock text;
   if (!textAt(p, limit, text)) return false;
-  const std::size_t kept = keptOf(text, length);
-  if (kept > state.textCapacity) return false;
   source.skip(static_cast<std::size_t>(text.after - begin));
   startValue(state);
-  commitText(state, target, length, text.value, kept);
+  commitText(state, target, length, text.value, keptOf(text, length));
   return true;
 }
 
