@@ -3,7 +3,8 @@
 // definition: each item is read here character by character, with the rules
 // of free_form_rules.h. Before them, readReal and readText try their block
 // entries (real_item_fast_path.h, text_item_fast_path.h), which take an
-// item whole from the source's block when its common form lies there.
+// item whole from the source's block when its common form lies there, and
+// endRead looks for the line end among the characters already fetched.
 #include "free_form_reader.h"
 
 #include <algorithm>
