@@ -13,40 +13,37 @@
 // with no digit) is left to the scanner: the functions here return nullptr.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <string_view>
+
+#include "free_form_rules.h"
+#include "powers_of_ten.h"
+#include "short_copy.h"
 
 namespace recio::freeform {
 
-// Exact powers of ten: every one up to 10^22 is a double.
-constexpr double exactPowersOfTen[] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
-};
-// The same, then their negatives.
+// Exact powers of ten, every one up to 10^22 a double, then their
+// negatives.
 constexpr double signedPowersOfTen[] = {
     1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
     1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,
     -1e0,  -1e1,  -1e2,  -1e3,  -1e4,  -1e5,  -1e6,  -1e7,  -1e8,  -1e9,  -1e10, -1e11,
     -1e12, -1e13, -1e14, -1e15, -1e16, -1e17, -1e18, -1e19, -1e20, -1e21, -1e22,
 };
-constexpr std::uint64_t integerPowersOfTen[] = {
-    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
-};
 constexpr std::uint64_t exactSignificandLimit = std::uint64_t{1} << 53;
 // More digits than this may not fit in 64 bits; such texts take the exact path.
 constexpr int plainDigitLimit = 19;
 
-
-// Eight characters as a little-endian word: the first in the lowest byte.
-inline std::uint64_t loadEight(const char* p) noexcept {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-  return v;
-}
+// The characters that begin an exponent: a letter e, d or q in either
+// case, and a sign alone.
+constexpr auto startsExponent = [] {
+  std::array<bool, 256> table{};
+  for (const unsigned char c : std::string_view("eEdDqQ+-")) table[c] = true;
+  return table;
+}();
 
 // Eight digit values 0-9, one a byte with the first (most significant) in
 // the lowest byte, as the number they write: neighbouring bytes, then
@@ -59,19 +56,23 @@ inline std::uint64_t eightDigitValue(std::uint64_t v) noexcept {
   return (v * ((10000ull << 32) + 1)) >> 32;
 }
 
+// Where the characters of a word (see loadEight) that are not digits are,
+// given t, the word ^ '0' in every byte: the top bit of each such byte set,
+// exactly for the first one. A character c is a digit when t = c ^ '0' is
+// below 10: t + 0x76 then has its top bit clear, and so has t. A character
+// after one that is not a digit may see a carry from it, which does not
+// matter: only the first non-digit's place is used (a '.' gives none).
+inline std::uint64_t notDigits(std::uint64_t t) noexcept {
+  return ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
+}
+
 // The digits at p, eight characters of which are readable: returns how many
 // of the eight are digits before the first that is not (0 to 8), and puts
-// the number those write into `value`.
-//
-// A character c is a digit when t = c ^ '0' is below 10: t + 0x76 then has
-// its top bit clear, and so has t. A character after one that is not a digit
-// may see a carry from it, which does not matter: only the first
-// non-digit's place is used. The digits, moved to the top of the word with
-// zero bytes in front, convert as eight digits with leading zeros.
+// the number those write into `value`. The digits, moved to the top of the
+// word with zero bytes in front, convert as eight digits with leading zeros.
 inline int leadingDigits(const char* p, std::uint64_t& value) noexcept {
   const std::uint64_t t = loadEight(p) ^ 0x3030303030303030ull;
-  const std::uint64_t notDigit = ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
-  const int n = std::countr_zero(notDigit) >> 3;  // 8 when all are digits
+  const int n = std::countr_zero(notDigits(t)) >> 3;  // 8 when all are digits
   value = n == 0 ? 0 : eightDigitValue(t << (64 - 8 * n));
   return n;
 }
@@ -90,26 +91,6 @@ inline int digitRun(const char* p, int room, std::uint64_t& w) noexcept {
     w = w * integerPowersOfTen[n] + value;
     if (n < 8) return total;
   }
-}
-
-// The same run read one character at a time, for the end of the block:
-// stops at `end`.
-inline int shortDigitRun(const char* p, const char* end, int room, std::uint64_t& w) noexcept {
-  int total = 0;
-  for (unsigned d; p + total != end && (d = static_cast<unsigned char>(p[total]) - unsigned{'0'}) < 10;) {
-    if (++total > room) return -1;
-    w = w * 10 + d;
-  }
-  return total;
-}
-
-// Where the characters of a word (see loadEight) that are not digits are:
-// the top bit of each such byte set, exactly for the first one. A character
-// c is a digit when t = c ^ '0' is below 10: t + 0x76 then has its top bit
-// clear, and so has t. A character after one that is not a digit may see a
-// carry from it; a '.' gives none.
-inline std::uint64_t notDigits(std::uint64_t t) noexcept {
-  return ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
 }
 
 // The common number in one step, from the 16 characters at p (and the one
@@ -164,8 +145,6 @@ inline int commonNumber(const char* p, std::uint64_t& w, int& k) noexcept {
   return b;
 }
 
-inline bool isDecimalDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-
 // Characters scanDecimal may read from its start: sign, 19 digits, point,
 // the character after them and the eight read past a run's end; an
 // exponent's letter, sign and the four characters of its digits lie within.
@@ -204,11 +183,9 @@ struct Decimal {
   }
   int scale = -fractionDigits;
   const char e = *p;
-  // Letters e, d and q in either case; a sign alone is an exponent too.
-  // Every character that ends a number in the common case is a blank or
-  // lies below the signs: one comparison passes them.
-  if (static_cast<unsigned char>(e) >= '+' &&
-      ((e | 0x20) == 'e' || (e | 0x20) == 'd' || (e | 0x20) == 'q' || e == '+' || e == '-'))
+  // Blanks and the other characters below the signs begin no exponent: one
+  // comparison passes them; a comma or slash, one look-up.
+  if (static_cast<unsigned char>(e) >= '+' && startsExponent[static_cast<unsigned char>(e)])
       [[unlikely]] {
     const char* q = p + 1;
     bool exponentNegative = e == '-';
@@ -216,10 +193,10 @@ struct Decimal {
       exponentNegative = *q == '-';
       ++q;
     }
-    if (isDecimalDigit(*q)) {
+    if (isDigit(*q)) {
       int exponent = 0;
       int n = 0;
-      for (; isDecimalDigit(q[n]); ++n) {
+      for (; isDigit(q[n]); ++n) {
         if (n == 3) return {nullptr, 0.0};
         exponent = exponent * 10 + (q[n] - '0');
       }

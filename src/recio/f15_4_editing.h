@@ -1,10 +1,12 @@
 // F15.4, the field of every coordinate of a result line, edited from the
-// double's bits for |x| below 10^10; every other value takes the general
-// editing (editFixed's exact path), which stays the definition.
+// double's bits for |x| below 10^10; every other value takes the exact
+// editing (editFixedExactly), which stays the definition. editF15d4, at the
+// end, is the one place that chooses between them: every F15.4 field goes
+// through it.
 //
 // The rule that makes it exact: |x| * 10^4 is rounded to an integer q as
 // scaledRounded proves (the double product where its fraction lies clear of
-// one half, the exact 128-bit product otherwise, ties to even); q < 10^14,
+// one half, fixed_fast_path.h's exact integer rounding otherwise); q < 10^14,
 // and its fourteen digits are the field's ten integer digits and four
 // decimals, the decimal expansion of |x| rounded once to four places. The
 // digits come two at a time from q / 10^14 in fixed point (see
@@ -18,15 +20,21 @@
 #include <cstdint>
 #include <cstring>
 
-namespace recio::f15d4 {
+#include "fixed_fast_path.h"
+#include "short_copy.h"
 
-__extension__ typedef unsigned __int128 Uint128;
+namespace recio {
 
-constexpr std::uint64_t signMask = std::uint64_t{1} << 63;
-constexpr std::uint64_t fractionMask = (std::uint64_t{1} << 52) - 1;
-// Magnitudes below this (as bit patterns: 10^10) take the fast path;
-// infinities and NaNs lie above it.
-constexpr std::uint64_t limitBits = std::bit_cast<std::uint64_t>(1e10);
+// F w.d of every double into exactly `width` characters, by the exact
+// conversion alone (field_editor.cpp).
+void editFixedExactly(double x, std::int32_t width, std::int32_t decimals, char* field) noexcept;
+
+namespace f15d4 {
+
+using fixed::digitPairs;
+using fixed::limitBits;
+using fixed::signMask;
+using fixed::Uint128;
 
 // |x| * 10^4 rounded to the nearest integer, ties to even, for a finite
 // |x| < 10^10 given by its bit pattern.
@@ -45,9 +53,7 @@ constexpr std::uint64_t limitBits = std::bit_cast<std::uint64_t>(1e10);
 // is no more than the margin for y >= 1/2, so it crosses no integer that
 // y + 1/2 does not (for y < 1/2 it stays below 1 unless y lies within
 // 2^-54 of 1/2, inside the margin). Within the margin, which holds every
-// tie, the exact integer rounding below decides: the double is
-// m * 2^-shift, so m * 10^4 is divided by 2^shift with its remainder kept;
-// above half rounds up, exactly half goes to the even neighbour.
+// tie, the exact integer rounding of fixed_fast_path.h decides.
 inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
   const double y = std::bit_cast<double>(magnitude) * 10000.0;
   const auto c = static_cast<std::int64_t>(y);
@@ -55,25 +61,8 @@ inline std::uint64_t scaledRounded(std::uint64_t magnitude) noexcept {
   // Computed apart from the margin test, the result does not wait for it.
   const auto nearest = static_cast<std::uint64_t>(static_cast<std::int64_t>(y + 0.5));
   if (std::fabs(f - 0.5) > y * 0x1p-52) [[likely]] return nearest;
-  const int biased = static_cast<int>(magnitude >> 52);
-  const std::uint64_t m = biased == 0 ? (magnitude & fractionMask)
-                                      : ((magnitude & fractionMask) | (fractionMask + 1));
-  const int shift = 1075 - (biased == 0 ? 1 : biased);  // at least 19 below 2^34
-  // From a shift of 100 on, m * 10^4 < 2^67 makes the value below 2^-33 of
-  // a unit: it rounds to zero.
-  if (shift >= 100) return 0;
-  const Uint128 product = static_cast<Uint128>(m) * 10000u;
-  std::uint64_t q = static_cast<std::uint64_t>(product >> shift);
-  const Uint128 rest = product & ((Uint128{1} << shift) - 1);
-  const Uint128 half = Uint128{1} << (shift - 1);
-  if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  return q;
+  return fixed::roundedScaled(magnitude, 10000);
 }
-
-constexpr char digitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
 
 // The two digits of n < 100 as two bytes, the first in the lower one.
 inline std::uint64_t digitPair(std::uint64_t n) noexcept {
@@ -94,12 +83,6 @@ constexpr std::uint64_t fractionScale = 0x2D09370D42574ull;  // ceil(2^96 / 10^1
 // The same for q < 10^12 as q / 10^12 (d < 2^-55 < 10^-12).
 constexpr std::uint64_t fractionScale12 = 0x119799812DEA112ull;  // ceil(2^96 / 10^12)
 
-// Stores eight bytes given in little-endian order (first byte lowest).
-inline void storeEight(char* p, std::uint64_t bytes) noexcept {
-  if constexpr (std::endian::native == std::endian::big) bytes = __builtin_bswap64(bytes);
-  std::memcpy(p, &bytes, 8);
-}
-
 constexpr std::uint64_t eightBlanks = 0x2020202020202020ull;
 constexpr std::uint64_t eightZeros = 0x3030303030303030ull;
 constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
@@ -114,34 +97,42 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
                                         char* field) noexcept {
   const std::uint64_t q = scaledRounded(magnitude);
   const bool negative = signBit && q != 0;
-  std::uint64_t pairs[7];
+  // The next two digits of the fraction f: the integer part of 100 f.
+  const auto nextPair = [](std::uint64_t& f) {
+    const Uint128 t = Uint128{f} * 100;
+    f = static_cast<std::uint64_t>(t);
+    return digitPair(static_cast<std::uint64_t>(t >> 64));
+  };
+  // Columns 1-8: digits 1-8. Columns 9-15: digits 9 and 10, the point,
+  // 11-14, and one byte more, which the next field or the record's next
+  // bytes overwrite.
+  std::uint64_t first, second;
   if (q < 1000000000000ull) [[likely]] {
     // Below 10^8 in magnitude, where every coordinate on and near the Earth
     // lies, the first two digits are zeros: twelve digits from q / 10^12.
-    pairs[0] = digitPair(0);
     std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale12) >> 32) + 1;
-    for (int i = 1; i < 7; ++i) {
-      const Uint128 t = Uint128{f} * 100;
-      pairs[i] = digitPair(static_cast<std::uint64_t>(t >> 64));
-      f = static_cast<std::uint64_t>(t);
-    }
+    first = digitPair(0);
+    first |= nextPair(f) << 16;
+    first |= nextPair(f) << 32;
+    first |= nextPair(f) << 48;
+    second = nextPair(f);
+    second |= nextPair(f) << 24;
+    second |= nextPair(f) << 40;
   } else {
     if (q >= (negative ? 10000000000000ull : 100000000000000ull)) {
       std::memset(field, '*', 15);
       return;
     }
     std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
-    for (std::uint64_t& pair : pairs) {
-      const Uint128 t = Uint128{f} * 100;
-      pair = digitPair(static_cast<std::uint64_t>(t >> 64));
-      f = static_cast<std::uint64_t>(t);
-    }
+    first = nextPair(f);
+    first |= nextPair(f) << 16;
+    first |= nextPair(f) << 32;
+    first |= nextPair(f) << 48;
+    second = nextPair(f);
+    second |= nextPair(f) << 24;
+    second |= nextPair(f) << 40;
   }
-  // Columns 1-8: digits 1-8. Columns 9-15: digits 9 and 10, the point,
-  // 11-14, and one byte more, which the next field or the record's next
-  // bytes overwrite.
-  std::uint64_t first = pairs[0] | (pairs[1] << 16) | (pairs[2] << 32) | (pairs[3] << 48);
-  std::uint64_t second = pairs[4] | (std::uint64_t{'.'} << 16) | (pairs[5] << 24) | (pairs[6] << 40);
+  second |= std::uint64_t{'.'} << 16;
   const std::uint64_t differs = first ^ eightZeros;
   if (differs != 0) [[likely]] {
     // The first column that is not a leading zero holds a digit d of 1 to 9,
@@ -166,11 +157,26 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
   storeEight(field + 8, second);
 }
 
+}  // namespace f15d4
+
+// F15.4 of x, whatever its value, at `field`, which has room for 16 bytes:
+// the 15 columns, and one byte after them that whatever follows the field
+// overwrites.
+[[gnu::always_inline]] inline void editF15d4(double x, char* field) noexcept {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  const std::uint64_t magnitude = bits & ~f15d4::signMask;
+  if (magnitude < f15d4::limitBits) [[likely]] {
+    f15d4::edit(magnitude, (bits & f15d4::signMask) != 0, field);
+  } else {
+    editFixedExactly(x, 15, 4, field);
+  }
+}
+
 // The same into exactly the 15 bytes at `field`.
-inline void editInto15(std::uint64_t magnitude, bool signBit, char* field) noexcept {
+inline void editF15d4Into15(double x, char* field) noexcept {
   char sixteen[16];
-  edit(magnitude, signBit, sixteen);
+  editF15d4(x, sixteen);
   std::memcpy(field, sixteen, 15);
 }
 
-}  // namespace recio::f15d4
+}  // namespace recio

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "f15_4_editing.h"
+#include "fixed_fast_path.h"
 #include "output_stream.h"
 #include "short_copy.h"
 #include "statement_context.h"
@@ -30,111 +31,11 @@ constexpr EditDescriptor threeRealsAndLabelTable[] = {
     {Kind::a, 1, 8, 0},
 };
 
-using f15d4::fractionMask;
-using f15d4::signMask;
-using f15d4::Uint128;
-
-constexpr std::uint64_t powersOfTen[] = {
-    1ull,
-    10ull,
-    100ull,
-    1000ull,
-    10000ull,
-    100000ull,
-    1000000ull,
-    10000000ull,
-    100000000ull,
-    1000000000ull,
-    10000000000ull,
-    100000000000ull,
-    1000000000000ull,
-    10000000000000ull,
-    100000000000000ull,
-    1000000000000000ull,
-    10000000000000000ull,
-    100000000000000000ull,
-    1000000000000000000ull,
-    10000000000000000000ull,
-};
-
-using f15d4::digitPairs;
-
-// Below 10^10 and with at most 8 decimals, x * 10^d rounded fits in 64 bits
-// (at most 10^18) and the unrounded product of the 53-bit significand and
-// 10^d fits in 80 bits, so the fast path rounds on exact integers.
-constexpr int fastMaxDecimals = 8;
-constexpr std::uint64_t fastLimitBits = f15d4::limitBits;
-
 // A double has no non-zero decimal digit beyond the 1074th after the point.
 constexpr std::int32_t exactDecimals = 1074;
 // Sign, the 309 integer digits of the largest double, point, the fraction
 // digits, and a spare byte.
 constexpr std::size_t scratchSize = 1 + 309 + 1 + exactDecimals + 1;
-
-void fillAsterisks(char* field, std::int32_t width) noexcept {
-  std::memset(field, '*', static_cast<std::size_t>(width));
-}
-
-// F w.d of a finite |x| below 10^10 with D decimals. `magnitude` is the bit
-// pattern of |x|. The double is m * 2^-shift exactly, so m * 10^D is
-// divided by 2^shift with its remainder kept, and the remainder decides the
-// rounding: above half up, exactly half to the even neighbour.
-template <int D>
-void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width,
-              char* field) noexcept {
-  const int biased = static_cast<int>(magnitude >> 52);
-  const std::uint64_t m = biased == 0 ? (magnitude & fractionMask)
-                                      : ((magnitude & fractionMask) | (fractionMask + 1));
-  // Below 2^34 the shift is at least 19.
-  const int shift = 1075 - (biased == 0 ? 1 : biased);
-  std::uint64_t q = 0;
-  // From a shift of 100 on, m * 10^D < 2^80 makes the value below 2^-20 of
-  // a unit of the last decimal: it rounds to zero.
-  if (shift < 100) {
-    const Uint128 product = static_cast<Uint128>(m) * powersOfTen[D];
-    q = static_cast<std::uint64_t>(product >> shift);
-    const Uint128 rest = product & ((Uint128{1} << shift) - 1);
-    const Uint128 half = Uint128{1} << (shift - 1);
-    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  }
-
-  std::uint64_t integerPart = q / powersOfTen[D];
-  std::uint64_t fractionPart = q % powersOfTen[D];
-  const bool negative = signBit && q != 0;
-  // The columns left for integer digits; a zero integer part needs none.
-  const std::int32_t integerColumns = width - D - 1 - (negative ? 1 : 0);
-  if (integerColumns < 0 ||
-      (integerColumns < 20 && integerPart >= powersOfTen[integerColumns])) {
-    fillAsterisks(field, width);
-    return;
-  }
-  char* p = field + width;
-  for (int i = 0; i + 1 < D; i += 2) {
-    p -= 2;
-    std::memcpy(p, digitPairs + 2 * (fractionPart % 100), 2);
-    fractionPart /= 100;
-  }
-  if (D % 2 != 0) *--p = static_cast<char>('0' + fractionPart);
-  *--p = '.';
-  if (integerPart != 0) {
-    while (integerPart >= 100) {
-      p -= 2;
-      std::memcpy(p, digitPairs + 2 * (integerPart % 100), 2);
-      integerPart /= 100;
-    }
-    if (integerPart >= 10) {
-      p -= 2;
-      std::memcpy(p, digitPairs + 2 * integerPart, 2);
-    } else {
-      *--p = static_cast<char>('0' + integerPart);
-    }
-  } else if (p - field > (negative ? 1 : 0)) {
-    *--p = '0';
-  }
-  if (negative) *--p = '-';
-  std::memset(field, ' ', static_cast<std::size_t>(p - field));
-}
-
 
 // An F w.d field as pieces, so that a field wider than any buffer can be
 // written piece by piece: `fillCount` of `fill`, the body, `zeros` zero
@@ -218,8 +119,12 @@ FixedField editExact(double x, std::int32_t width, std::int32_t decimals,
   return field;
 }
 
-[[gnu::noinline]] void editExactInto(double x, std::int32_t width,
-                                     std::int32_t decimals, char* out) noexcept {
+}  // namespace
+
+[[gnu::noinline]] void editFixedExactly(double x, std::int32_t width, std::int32_t decimals,
+                                        char* out) noexcept {
+  if (width <= 0) return;
+  if (decimals < 0) decimals = 0;
   char scratch[scratchSize];
   const FixedField field = editExact(x, width, decimals, scratch);
   std::memset(out, field.fill, static_cast<std::size_t>(field.fillCount));
@@ -231,8 +136,6 @@ FixedField editExact(double x, std::int32_t width, std::int32_t decimals,
   std::memset(out, ' ', static_cast<std::size_t>(field.blanksAfter));
 }
 
-}  // namespace
-
 constinit const Format threeReals{"(3F15.4)", threeRealsTable};
 constinit const Format threeRealsAndLabel{"(3F15.4,5X,A8)", threeRealsAndLabelTable};
 
@@ -240,15 +143,16 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
                char* field) noexcept {
   if (width <= 0) return;
   if (decimals < 0) decimals = 0;
+  if (width == 15 && decimals == 4) [[likely]] {
+    editF15d4Into15(x, field);
+    return;
+  }
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-  const std::uint64_t magnitude = bits & ~signMask;
+  const std::uint64_t magnitude = bits & ~fixed::signMask;
   // Infinities and NaNs lie above the limit too.
-  if (magnitude < fastLimitBits && decimals <= fastMaxDecimals) [[likely]] {
-    const bool signBit = (bits & signMask) != 0;
-    if (width == 15 && decimals == 4) [[likely]] {
-      f15d4::editInto15(magnitude, signBit, field);
-      return;
-    }
+  if (magnitude < fixed::limitBits && decimals <= fixed::mostDecimals) [[likely]] {
+    using fixed::editFast;
+    const bool signBit = (bits & fixed::signMask) != 0;
     switch (decimals) {
       case 0: editFast<0>(magnitude, signBit, width, field); return;
       case 1: editFast<1>(magnitude, signBit, width, field); return;
@@ -261,7 +165,7 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
       default: editFast<8>(magnitude, signBit, width, field); return;
     }
   }
-  editExactInto(x, width, decimals, field);
+  editFixedExactly(x, width, decimals, field);
 }
 
 void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
@@ -328,10 +232,8 @@ void FieldEditor::putReal(double x) noexcept {
       --remaining_;
       char* const field = record_ + used_;
       used_ += static_cast<std::size_t>(width);
-      const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-      const std::uint64_t magnitude = bits & ~signMask;
-      if (width == 15 && descriptor_->decimals == 4 && magnitude < fastLimitBits) [[likely]] {
-        f15d4::editInto15(magnitude, (bits & signMask) != 0, field);
+      if (width == 15 && descriptor_->decimals == 4) [[likely]] {
+        editF15d4Into15(x, field);
       } else {
         editFixed(x, width, descriptor_->decimals, field);
       }

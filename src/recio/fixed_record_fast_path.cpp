@@ -6,13 +6,12 @@
 // F fields of 15 columns, then (second format) a move of 5, which becomes 5
 // blanks since a field follows, and an A field of 8 (blanks before a shorter
 // value, the first 8 characters of a longer one), then the newline. Each F
-// field is what editFixed gives (f15_4_editing.h below 10^10, the exact
-// editing otherwise). The bytes go into the buffer only when it has more
-// room than the longest record, so that it is not full after them: the
-// general path writes the buffer out exactly when it fills, which these
-// bytes never make it do, and so the writes of the stream are the same.
+// field is what editF15d4 gives, as for every F15.4 field. The bytes go
+// into the buffer only when it has more room than the longest record, so
+// that it is not full after them: the general path writes the buffer out
+// exactly when it fills, which these bytes never make it do, and so the
+// writes of the stream are the same.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "f15_4_editing.h"
@@ -28,16 +27,6 @@ constexpr std::size_t labelMove = 5;
 constexpr std::size_t labelWidth = 8;
 static_assert(longestBuiltInRecord == 3 * fieldWidth + labelMove + labelWidth + 1);
 
-[[gnu::always_inline]] inline void putField(double x, char* field) noexcept {
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-  const std::uint64_t magnitude = bits & ~f15d4::signMask;
-  if (magnitude < f15d4::limitBits) [[likely]] {
-    f15d4::edit(magnitude, (bits & f15d4::signMask) != 0, field);
-  } else {
-    editFixed(x, fieldWidth, 4, field);
-  }
-}
-
 }  // namespace
 
 std::size_t editRecord(char* at, const Format& format, double x, double y, double z,
@@ -46,9 +35,9 @@ std::size_t editRecord(char* at, const Format& format, double x, double y, doubl
   if (!labelled && &format != &threeReals) return 0;
   // Each field's editing may store one byte past it, which the next one
   // overwrites (the third one's is the record's next byte).
-  putField(x, at);
-  putField(y, at + fieldWidth);
-  putField(z, at + 2 * fieldWidth);
+  editF15d4(x, at);
+  editF15d4(y, at + fieldWidth);
+  editF15d4(z, at + 2 * fieldWidth);
   std::size_t n = 3 * fieldWidth;
   if (labelled) {
     const std::size_t characters = static_cast<std::size_t>(std::max(length, 0));

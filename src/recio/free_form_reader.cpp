@@ -1,7 +1,10 @@
 // FreeFormReader: the reading steps of values in free form, from one
-// internal record, a unit or a source of the caller's own. The common forms
-// of the steps are read straight from the source's block by the fast paths
-// in free_form_fast_paths.h; every rule is here.
+// internal record, a unit or a source of the caller's own. They are the
+// definition: each item is read here character by character, with the rules
+// of free_form_rules.h. Before them, readReal and readText try their block
+// entries (real_item_fast_path.h, text_item_fast_path.h), which take an
+// item whole from the source's block when its common form lies there, and
+// endRead looks for the line end among the characters already fetched.
 #include "free_form_reader.h"
 
 #include <algorithm>
@@ -12,9 +15,11 @@
 
 #include "char_source.h"
 #include "failure.h"
-#include "free_form_fast_paths.h"
+#include "free_form_rules.h"
 #include "reader_state.h"
+#include "real_item_fast_path.h"
 #include "statement_context.h"
+#include "text_item_fast_path.h"
 #include "units.h"
 
 namespace recio {
@@ -27,20 +32,15 @@ using namespace freeform;
 ReaderState processState;
 CharSource recordSource;
 
-inline int next(ReaderState& state) noexcept {
+inline int next(ReaderFields& state) noexcept {
   const int c = state.source->get();
   if (c == endOfInput) state.ended = true;
   return c;
 }
 
-inline void giveBack(ReaderState& state, int c) noexcept { state.source->unget(c); }
+inline void giveBack(ReaderFields& state, int c) noexcept { state.source->unget(c); }
 
-// After a repeat count's `*`: these leave the value null.
-inline bool endsValue(int c) noexcept {
-  return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '/' || c == endOfInput;
-}
-
-void skipBlanks(ReaderState& state) noexcept {
+void skipBlanks(ReaderFields& state) noexcept {
   int c;
   do c = next(state);
   while (isBlank(c));
@@ -52,7 +52,7 @@ void skipBlanks(ReaderState& state) noexcept {
 // the statement before it ended. Met anywhere else, it cuts a group short,
 // which is a failure like any other: dropping the group in silence would
 // lose data and call the run a success.
-std::int32_t fail(ReaderState& state, std::int32_t code, const char* word) noexcept {
+std::int32_t fail(ReaderFields& state, std::int32_t code, const char* word) noexcept {
   const bool quietEnd = code == endOfFile && state.firstItem;
   const bool hasExit = quietEnd ? state.endOfFileExit : state.errorExit;
   if (hasExit) return code;
@@ -84,7 +84,7 @@ struct Number {
 
 class Scanner {
  public:
-  explicit Scanner(ReaderState& state) noexcept : state_(state) {}
+  explicit Scanner(ReaderFields& state) noexcept : state_(state) {}
   Number scan() noexcept;
 
  private:
@@ -118,7 +118,7 @@ class Scanner {
   double convert(bool negative, int body, int significandEnd, int exponentStart,
                  bool exponentNegative) const noexcept;
 
-  ReaderState& state_;
+  ReaderFields& state_;
   char text_[fieldLimit];
   int n_ = 0;
   int ahead_ = noCharacter;
@@ -280,7 +280,7 @@ double Scanner::convert(bool negative, int body, int significandEnd, int exponen
 
 // A real item that found no number: the rest up to a line end or slash is
 // dropped.
-std::int32_t recover(ReaderState& state) noexcept {
+std::int32_t recover(ReaderFields& state) noexcept {
   int c;
   do c = next(state);
   while (c != '\n' && c != '/' && c != endOfInput);
@@ -288,7 +288,7 @@ std::int32_t recover(ReaderState& state) noexcept {
   return fail(state, incomprehensibleListInput, "list io");
 }
 
-std::int32_t separatorStep(ReaderState& state) noexcept {
+std::int32_t separatorStep(ReaderFields& state) noexcept {
   skipBlanks(state);
   if (state.ended) return fail(state, endOfFile, "list io");
   const int c = next(state);
@@ -308,7 +308,7 @@ std::int32_t separatorStep(ReaderState& state) noexcept {
 
 // Steps shared by both kinds before a value is read. Returns true when the
 // item is settled with `status` and no value is to be read.
-bool beginItem(ReaderState& state, std::int32_t& status, const char* endWord) noexcept {
+bool beginItem(ReaderFields& state, std::int32_t& status, const char* endWord) noexcept {
   if (state.ended) {
     status = fail(state, endOfFile, "list read");
     return true;
@@ -327,7 +327,7 @@ bool beginItem(ReaderState& state, std::int32_t& status, const char* endWord) no
     return true;
   }
   // A character other than a blank: the group has begun.
-  state.firstItem = false;
+  startValue(state);
   const int c = next(state);
   giveBack(state, c);
   if (c == ',') return true;
@@ -338,15 +338,11 @@ bool beginItem(ReaderState& state, std::int32_t& status, const char* endWord) no
   return false;
 }
 
-void finishRepeat(ReaderState& state) noexcept {
-  if (state.repeat > 0) --state.repeat;
-}
-
 // ---- text values ----
 
 class TextCollector {
  public:
-  TextCollector(ReaderState& state, std::int32_t length) noexcept
+  TextCollector(ReaderFields& state, std::int32_t length) noexcept
       : state_(state), limit_(length > 0 ? static_cast<std::size_t>(length) : 0) {
     state_.textKept = 0;
   }
@@ -385,7 +381,7 @@ class TextCollector {
     return true;
   }
 
-  ReaderState& state_;
+  ReaderFields& state_;
   std::size_t limit_;
   int last_ = -1;
   bool lastKept_ = false;
@@ -393,7 +389,7 @@ class TextCollector {
   bool outOfSpace_ = false;
 };
 
-void readQuoted(ReaderState& state, int quote, TextCollector& value) noexcept {
+void readQuoted(ReaderFields& state, int quote, TextCollector& value) noexcept {
   for (;;) {
     const int c = next(state);
     if (c == endOfInput) return;
@@ -412,52 +408,31 @@ void readQuoted(ReaderState& state, int quote, TextCollector& value) noexcept {
   }
 }
 
-void readUnquoted(ReaderState& state, int c, TextCollector& value) noexcept {
+void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
   for (;;) {
-    if (c == ',' || c == ' ' || c == '\t' || c == '/' || c == endOfInput) break;
-    if (c == '\n' && !value.continuesAfterBackslash()) break;
-    if (c != '\n') value.append(c);
+    if (c == '\n') {
+      if (!value.continuesAfterBackslash()) break;
+    } else if (endsValue(c)) {
+      break;
+    } else {
+      value.append(c);
+    }
     c = next(state);
   }
   giveBack(state, c);
 }
 
-std::int32_t startStatement(ReaderState& state, CharSource& source, bool endOfFileExit,
-                            bool errorExit) noexcept {
-  state.source = &source;
-  state.firstItem = true;
-  state.repeat = 0;
-  state.stop = false;
-  state.assigned = 0;
-  state.kind = ValueKind::null;
-  state.endOfFileExit = endOfFileExit;
-  state.errorExit = errorExit;
-  state.ended = source.beginStatement();
-  return success;
-}
-
-// A real value the item takes.
-inline void assignReal(ReaderState& state, double& target, double value) noexcept {
-  state.kind = ValueKind::real;
-  state.real = value;
-  target = value;
-  ++state.assigned;
-}
-
-// readReal past its common case: the item's first steps in the block when
-// they lie there, else character by character, then the number.
-[[gnu::noinline]] std::int32_t readRealItem(ReaderState& state, double& target) noexcept {
-  const bool positioned = positionInBlock(state);
+// A real item, character by character.
+[[gnu::noinline]] std::int32_t readRealItem(ReaderFields& state, double& target) noexcept {
   std::int32_t status;
-  if (!positioned && beginItem(state, status, "list read")) {
+  if (beginItem(state, status, "list read")) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated value that is not a real leaves the item unchanged.
-      if (state.kind == ValueKind::real) assignReal(state, target, state.real);
+      if (state.kind == ValueKind::real) commitReal(state, target, state.real.value);
       finishRepeat(state);
     }
     return status;
   }
-  if (readPlainReal(state, target)) return success;
   Scanner scanner(state);
   Number number = scanner.scan();
   if (number.found && number.integerForm) {
@@ -475,7 +450,7 @@ inline void assignReal(ReaderState& state, double& target, double value) noexcep
         if (!number.found) return recover(state);
       }
       if (state.ended) return fail(state, endOfFile, "list read");
-      if (number.found) assignReal(state, target, number.value);
+      if (number.found) commitReal(state, target, number.value);
       finishRepeat(state);
       return success;
     }
@@ -484,27 +459,22 @@ inline void assignReal(ReaderState& state, double& target, double value) noexcep
   if (!number.found) return recover(state);
   // A number ended by the end of input is not assigned.
   if (state.ended) return fail(state, endOfFile, "list read");
-  assignReal(state, target, number.value);
+  commitReal(state, target, number.value);
   return success;
 }
 
-// readText past its common case, as readRealItem.
-[[gnu::noinline]] std::int32_t readTextItem(ReaderState& state, char* target,
+// A text item, character by character.
+[[gnu::noinline]] std::int32_t readTextItem(ReaderFields& state, char* target,
                                             std::int32_t length) noexcept {
-  const bool positioned = positionInBlock(state);
   std::int32_t status;
-  if (!positioned && beginItem(state, status, "list io")) {
+  if (beginItem(state, status, "list io")) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated real reaching a text item leaves it unchanged.
-      if (state.kind == ValueKind::text) {
-        assignText(state, target, length);
-        ++state.assigned;
-      }
+      if (state.kind == ValueKind::text) commitText(state, target, length);
       finishRepeat(state);
     }
     return status;
   }
-  if (readPlainText(state, target, length)) return success;
   int c = next(state);
   if (isDigit(c)) {
     std::int32_t count = 0;
@@ -534,16 +504,30 @@ inline void assignReal(ReaderState& state, double& target, double value) noexcep
   }
   if (state.ended) return fail(state, endOfFile, "list io");
   if (value.outOfSpace()) return fail(state, outOfFreeSpace, "list read");
-  state.kind = ValueKind::text;
-  assignText(state, target, length);
-  ++state.assigned;
+  commitText(state, target, length);
   finishRepeat(state);
   return success;
 }
 
+// The rest of the line up to and including its line end, when that is
+// among the characters the source has fetched: found at once there, and
+// taken as the steps of endRead take it.
+inline bool skipLineInBlock(CharSource& source) noexcept {
+  const char* const begin = source.buffered();
+  const char* const end = source.bufferedEnd();
+  if (begin != end && *begin == '\n') {
+    source.skip(1);
+    return true;
+  }
+  const void* lineEnd = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
+  if (lineEnd == nullptr) return false;
+  source.skip(static_cast<std::size_t>(static_cast<const char*>(lineEnd) - begin) + 1);
+  return true;
+}
+
 }  // namespace
 
-FreeFormReader::FreeFormReader() noexcept : state_(&processState) {}
+FreeFormReader::FreeFormReader() noexcept : state_(&processState.fields_) {}
 
 std::int32_t FreeFormReader::beginRead(const char* record, std::int32_t length,
                                        bool endOfFileExit, bool errorExit) noexcept {
@@ -551,7 +535,8 @@ std::int32_t FreeFormReader::beginRead(const char* record, std::int32_t length,
   statementContext.endOfFileExit = endOfFileExit;
   statementContext.errorExit = errorExit;
   recordSource.openRecord(record, length);
-  return startStatement(*state_, recordSource, endOfFileExit, errorExit);
+  startStatement(*state_, recordSource, endOfFileExit, errorExit);
+  return success;
 }
 
 std::int32_t FreeFormReader::beginRead(std::int32_t unit, bool endOfFileExit,
@@ -559,7 +544,8 @@ std::int32_t FreeFormReader::beginRead(std::int32_t unit, bool endOfFileExit,
   beginExternalStatement(true, Form::freeForm, unit, "ext list io", endOfFileExit, errorExit);
   // obtainUnit does not return without a source to read from.
   Unit& u = obtainUnit(unit, false);
-  return startStatement(*state_, *u.input, endOfFileExit, errorExit);
+  startStatement(*state_, *u.input, endOfFileExit, errorExit);
+  return success;
 }
 
 std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
@@ -567,12 +553,14 @@ std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
   beginExternalStatement(true, Form::freeForm, source.unit(), "ext list io", endOfFileExit,
                          errorExit);
   statementContext.unitObtained = true;
-  return startStatement(*state_, source, endOfFileExit, errorExit);
+  startStatement(*state_, source, endOfFileExit, errorExit);
+  return success;
 }
 
 std::int32_t FreeFormReader::beginDetachedRead(CharSource& source) noexcept {
   // With both exits nothing reaches the failure report or the context.
-  return startStatement(*state_, source, true, true);
+  startStatement(*state_, source, true, true);
+  return success;
 }
 
 std::int32_t FreeFormReader::readReal(double& target) noexcept {
@@ -586,11 +574,11 @@ std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcep
 }
 
 std::int32_t FreeFormReader::endRead() noexcept {
-  ReaderState& state = *state_;
+  ReaderFields& state = *state_;
   state.repeat = 0;
   if (state.source->isInternal()) return success;
   if (state.ended) return fail(state, endOfFile, "list read");
-  if (skipLineInBlock(state)) return success;
+  if (skipLineInBlock(*state.source)) return success;
   int c;
   do c = next(state);
   while (c != '\n' && c != endOfInput);

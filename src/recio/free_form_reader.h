@@ -16,7 +16,7 @@ class FreeFormReader {
   // one such reader and continued by another.
   FreeFormReader() noexcept;
   // A reader of `state`, which it keeps for the reader's lifetime.
-  explicit FreeFormReader(ReaderState& state) noexcept : state_(&state) {}
+  explicit FreeFormReader(ReaderState& state) noexcept : state_(&state.fields_) {}
 
   // Begins a statement over one internal record of `length` characters.
   std::int32_t beginRead(const char* record, std::int32_t length,
@@ -60,7 +60,7 @@ class FreeFormReader {
   std::int32_t itemsAssigned() const noexcept { return state_->assigned; }
 
  private:
-  ReaderState* state_;
+  ReaderFields* state_;
 };
 
 }  // namespace recio

@@ -12,7 +12,7 @@
 namespace recio {
 class CharSource;
 class OutputStream;
-struct ReaderState;
+class ReaderState;
 }  // namespace recio
 
 namespace geocart {

@@ -497,35 +497,6 @@ TEST(FieldEditor, MatchesBigNumberArithmetic) {
 }
 
 // ---------------------------------------------------------------------------
-// The two formats of the system.
-
-TEST(FieldEditor, BuiltInFormatsAreConstantTables) {
-  using Kind = EditDescriptor::Kind;
-  EXPECT_STREQ(threeReals.text, "(3F15.4)");
-  ASSERT_EQ(threeReals.descriptors.size(), 1u);
-  EXPECT_EQ(threeReals.descriptors[0].kind, Kind::f);
-  EXPECT_EQ(threeReals.descriptors[0].repeat, 3);
-  EXPECT_EQ(threeReals.descriptors[0].width, 15);
-  EXPECT_EQ(threeReals.descriptors[0].decimals, 4);
-
-  EXPECT_STREQ(threeRealsAndLabel.text, "(3F15.4,5X,A8)");
-  ASSERT_EQ(threeRealsAndLabel.descriptors.size(), 3u);
-  const EditDescriptor& f = threeRealsAndLabel.descriptors[0];
-  EXPECT_EQ(f.kind, Kind::f);
-  EXPECT_EQ(f.repeat, 3);
-  EXPECT_EQ(f.width, 15);
-  EXPECT_EQ(f.decimals, 4);
-  const EditDescriptor& x = threeRealsAndLabel.descriptors[1];
-  EXPECT_EQ(x.kind, Kind::x);
-  EXPECT_EQ(x.repeat, 1);
-  EXPECT_EQ(x.width, 5);
-  const EditDescriptor& a = threeRealsAndLabel.descriptors[2];
-  EXPECT_EQ(a.kind, Kind::a);
-  EXPECT_EQ(a.repeat, 1);
-  EXPECT_EQ(a.width, 8);
-}
-
-// ---------------------------------------------------------------------------
 // A whole record in one pass against the walk of its format, over random
 // values of every kind and labels of every length (a blank label selects
 // the format without it, as the tool does).
