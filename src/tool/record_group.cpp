@@ -109,52 +109,54 @@ unsigned readGroup(recio::FreeFormReader& reader, recio::CharSource& source, Gen
   return readGroupInGeneral(reader, &source, steps, state);
 }
 
-}  // namespace
-
+// Whether a group's line is written: always, but for a detached reader
+// only from the first group after which all four values are known.
 template <GeneralSteps steps>
-[[gnu::flatten]] bool convertGroups(recio::ReaderState* readerState, recio::CharSource& source,
-                                    recio::OutputStream& output, PointState& state,
-                                    KeptGroups* kept) noexcept {
+bool keeps(KeptGroups* kept, unsigned assigned, std::int64_t start,
+           const recio::CharSource& source) noexcept {
+  if constexpr (steps == GeneralSteps::detached) {
+    kept->known |= assigned;
+    if (kept->known != everyItem) return false;
+    if (kept->start < 0) kept->start = start;
+    kept->end = source.position();
+  }
+  return true;
+}
+
+enum class BlockStop { declined, roomRanOut };
+
+// The groups that the block path takes, each converted and its line written:
+// the lines go one after another into the buffer's room and are committed
+// together. The room is never filled: the line that finds too little room
+// left is handed to the stream apart, so that the writes are those of one
+// line at a time; a memory area has no stream to hand it to, and the reading
+// stops there instead. Returns at the first group the block path declines,
+// everything written committed, or when a memory area's room ran out.
+template <GeneralSteps steps>
+[[gnu::flatten, gnu::noinline]] BlockStop convertBlockGroups(recio::ReaderState* readerState,
+                                                             recio::CharSource& source,
+                                                             recio::OutputStream& output,
+                                                             PointState& state,
+                                                             KeptGroups* kept) noexcept {
   constexpr bool detached = steps == GeneralSteps::detached;
   recio::FreeFormReader reader = detached ? recio::FreeFormReader(*readerState)
                                           : recio::FreeFormReader();
   for (;;) {
-    // The lines of the groups that take the block path go one after another
-    // into the buffer's room and are committed together. The room is never
-    // filled: the line that finds too little room left is handed to the
-    // stream apart, so that the writes are those of one line at a time.
     char* const room = output.reserve(longestLine);
     const std::size_t size = room != nullptr ? output.room() : 0;
     std::size_t used = 0;
+    bool read;
     for (;;) {
-      // A memory area has no stream to hand a line to: the reading stops.
       if (detached && size - used <= longestLine) {
         output.commit(used);
-        return true;
+        return BlockStop::roomRanOut;
       }
       const std::int64_t start = detached ? source.position() : 0;
-      unsigned assigned = everyItem;
-      const bool general = !readGroupInBlock(reader, source, steps, state);
-      if (general) {
-        // Committed first: the general steps may end the run with a report,
-        // which writes out the stream.
-        output.commit(used);
-        used = 0;
-        assigned = readGroupInGeneral(reader, &source, steps, state);
-        if (assigned == noGroup) return false;
-      }
-      if constexpr (detached) {
-        kept->known |= assigned;
-        if (kept->known != everyItem) {
-          if (general) break;
-          continue;
-        }
-        if (kept->start < 0) kept->start = start;
-        kept->end = source.position();
-      }
-      if (!general && size - used > longestLine) {
-        // The block path reads plain decimal numbers of at most 19 digits
-        // times a power of ten up to 22, and all three: finite values.
+      if (!(read = readGroupInBlock(reader, source, steps, state))) break;
+      if (!keeps<steps>(kept, everyItem, start, source)) continue;
+      // The block path reads plain decimal numbers of at most 19 digits
+      // times a power of ten up to 22, and all three: finite values.
+      if (size - used > longestLine) {
         used += editResultLine(room + used, state, true);
         continue;
       }
@@ -164,6 +166,37 @@ template <GeneralSteps steps>
       break;
     }
     output.commit(used);
+    if (!read) return BlockStop::declined;
+  }
+}
+
+// One group by the general steps, and its line; false at the end of input or
+// a failure that the statement returned.
+template <GeneralSteps steps>
+bool convertGroupInGeneral(recio::ReaderState* readerState, recio::CharSource& source,
+                           recio::OutputStream& output, PointState& state,
+                           KeptGroups* kept) noexcept {
+  recio::FreeFormReader reader = steps == GeneralSteps::detached
+                                     ? recio::FreeFormReader(*readerState)
+                                     : recio::FreeFormReader();
+  const std::int64_t start = steps == GeneralSteps::detached ? source.position() : 0;
+  const unsigned assigned = readGroupInGeneral(reader, &source, steps, state);
+  if (assigned == noGroup) return false;
+  if (keeps<steps>(kept, assigned, start, source)) putResultLine(output, state);
+  return true;
+}
+
+}  // namespace
+
+template <GeneralSteps steps>
+bool convertGroups(recio::ReaderState* readerState, recio::CharSource& source,
+                   recio::OutputStream& output, PointState& state, KeptGroups* kept) noexcept {
+  for (;;) {
+    if (convertBlockGroups<steps>(readerState, source, output, state, kept) ==
+        BlockStop::roomRanOut) {
+      return true;
+    }
+    if (!convertGroupInGeneral<steps>(readerState, source, output, state, kept)) return false;
   }
 }
 
