@@ -3,8 +3,9 @@
 # generated corpus, and every output must be the same bytes as the GCC
 # Release build's on one CPU. Prints the SHA-256 of each; for an output that
 # differs, the count of differing lines by kind (the sign of a NaN alone, or
-# figures) and the first of them with their input line. Exit status 1 when an
-# output differs, unless --report is given.
+# figures) and the first of them with their input line. Then each build's
+# sin and cos, bit for bit, over the arguments the Release build checks
+# against MPFR. Exit status 1 when an output differs, unless --report is given.
 #   tests/corpus/compare_builds.sh [--report] [WORK_DIRECTORY]
 # Run from anywhere after the builds: build/ (default preset, with its
 # tests/gen_corpus), build-debug/, build-clang/, build-static/ and
@@ -27,6 +28,10 @@ last_bit=tests/data/last_bit_points.txt
 
 for program in build/geocart build/tests/gen_corpus build-debug/geocart build-clang/geocart \
                build-static/geocart build-aarch64/geocart; do
+  [ -x "$program" ] || { echo "$program is missing: build every preset first (.ci/run)" >&2; exit 2; }
+done
+for build in build build-debug build-clang build-static build-aarch64; do
+  program=$build/tests/sine_cosine_digest
   [ -x "$program" ] || { echo "$program is missing: build every preset first (.ci/run)" >&2; exit 2; }
 done
 command -v qemu-aarch64-static >/dev/null ||
@@ -141,6 +146,19 @@ input=$work/sample.txt reference=$work/sample-expected.txt
 reference_sum=$(sha256sum <"$reference" | cut -d' ' -f1)
 echo "single point, $(wc -l <"$input") processes; expected: $reference_sum"
 check single-point one_process_each
+
+# sin and cos bit for bit, below the printed figures: the 10^6 arguments that
+# SineCosine.RandomArgumentsOverEveryBinade checks against MPFR in the Release
+# build (seed 1), hashed by every build, the aarch64 one under qemu.
+digest() { "$@" 1000000 1 | sed 's/.*: //'; }
+sine_reference=$(digest build/tests/sine_cosine_digest)
+for build in build-debug build-clang build-static build-aarch64; do
+  runner=()
+  [ "$build" = build-aarch64 ] && runner=(qemu-aarch64-static -L /usr/aarch64-linux-gnu)
+  sum=$(digest "${runner[@]}" "$build/tests/sine_cosine_digest")
+  printf 'sin and cos, %-14s %s (gcc: %s)\n' "$build" "$sum" "$sine_reference"
+  [ "$sum" = "$sine_reference" ] || differing+=("sin-and-cos-$build")
+done
 
 seconds=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 if [ ${#differing[@]} -eq 0 ]; then

@@ -28,6 +28,7 @@
 
 #include "sine_cosine.h"
 #include "sine_cosine_parts.h"
+#include "random_arguments.h"
 
 namespace {
 
@@ -36,13 +37,6 @@ using geocart::FastApproximation;
 using geocart::SineCosine;
 
 std::uint64_t bitsOf(double x) { return std::bit_cast<std::uint64_t>(x); }
-
-std::uint64_t splitMix(std::uint64_t z) {
-  z += 0x9e3779b97f4a7c15;
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
-  return z ^ (z >> 31);
-}
 
 struct Totals {
   std::uint64_t arguments = 0;
@@ -156,20 +150,6 @@ void add(Totals& into, const Totals& t) {
     into.worstRatio = t.worstRatio;
     into.worstArgument = t.worstArgument;
   }
-}
-
-// The i-th random argument: the same whatever the number of threads.
-double randomArgument(std::uint64_t seed, std::uint64_t i) {
-  const std::uint64_t a = splitMix(seed * 0x100000001b3 + 2 * i);
-  const std::uint64_t b = splitMix(seed * 0x100000001b3 + 2 * i + 1);
-  const std::uint64_t sign = a & (std::uint64_t{1} << 63);
-  if (i % 2 == 0) {
-    // A biased exponent from 0 (subnormals) to 2046, a random significand.
-    const std::uint64_t exponent = b % 2047;
-    return std::bit_cast<double>(sign | (exponent << 52) | (a & ((std::uint64_t{1} << 52) - 1)));
-  }
-  const double uniform = static_cast<double>(b >> 11) * 0x1p-53 * 8.0;
-  return sign != 0 ? -uniform : uniform;
 }
 
 // The double nearest to k pi/4 for a k with k pi/4 in [2^e, 2^(e+1)).
