@@ -51,22 +51,26 @@ struct KeptGroups {
   std::int64_t end = 0;      // position after the last kept group
 };
 
-// Reads groups from `source` into `state` and writes the line of each into
-// `output`'s buffer while it has room for the longest line (a memory stream,
-// or a block-buffered one): each group whole from the characters in hand
-// where it can be, else by the general steps `steps`. Detached, only the
-// groups that `kept` allows are written, and `kept` records them; otherwise
-// `kept` is not used. Returns false at the first group that ends in the end
-// of input or a failure (returned by the statement, as `steps` says), having
-// written the lines before it; true when the room ran out.
+// Reads groups from `source` into `state`, converts each and writes its
+// line on `output`: each group whole from the characters in hand where it
+// can be, else by the general steps `steps`, with the reader of
+// `readerState` (detached) or of the process (a unit statement, when
+// `readerState` is nullptr). A unit's stream takes every line, in its
+// buffer's room or handed to it apart; a memory stream takes lines while it
+// has room for the longest, and the reading stops when it has not.
+// Detached, only the groups that `kept` allows are written, and `kept`
+// records them; otherwise `kept` is not used. Returns false at the first
+// group that ends in the end of input or a failure (returned by the
+// statement, as `steps` says), having written the lines before it; true
+// when a memory stream's room ran out.
 template <GeneralSteps steps>
 bool convertGroups(recio::ReaderState* readerState, recio::CharSource& source,
                    recio::OutputStream& output, PointState& state, KeptGroups* kept) noexcept;
 
 // One group read from standard input (unit 5) into `state`, converted and
 // its line written on standard output (unit 6), each as a statement on its
-// unit; false, writing nothing, at the end of input, wherever in the group
-// it came. Other failures end the run.
+// unit; false, writing nothing, at the end of input between two groups. The
+// end of input inside a group, and every other failure, end the run.
 bool convertNextGroup(PointState& state) noexcept;
 
 // The current point converted and its line written on standard output.
