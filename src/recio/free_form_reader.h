@@ -37,6 +37,9 @@ class FreeFormReader {
 
   // Each returns 0, or -1 (end of file) / a positive error code when the
   // statement has the matching exit; otherwise a failure does not return.
+  // The end of input takes the end-of-file exit only before the statement's
+  // group has begun (nothing but blanks taken); after that it is an error,
+  // returned through the error exit or reported with -1.
   // A target that gets no value (null, slash, failure) keeps what it held.
   std::int32_t readReal(double& target) noexcept;
   // Stores a text value into `length` characters, blank-padded, cut at the

@@ -34,8 +34,9 @@ inline constexpr unsigned everyItem = 15;
 
 // How the groups that the block path does not take are read.
 enum class GeneralSteps {
-  // A statement on unit 5: the end of input is returned, every other
-  // failure is reported and ends the run.
+  // A statement on unit 5: the end of input between groups is returned,
+  // every other failure (the end of input inside a group too) is reported
+  // and ends the run.
   unitStatement,
   // A statement on the reader's own state over a source of the caller's,
   // touching nothing process-wide: every status is returned.
