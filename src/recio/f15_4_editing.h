@@ -106,32 +106,26 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
   // Columns 1-8: digits 1-8. Columns 9-15: digits 9 and 10, the point,
   // 11-14, and one byte more, which the next field or the record's next
   // bytes overwrite.
-  std::uint64_t first, second;
+  std::uint64_t f, first;
   if (q < 1000000000000ull) [[likely]] {
     // Below 10^8 in magnitude, where every coordinate on and near the Earth
     // lies, the first two digits are zeros: twelve digits from q / 10^12.
-    std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale12) >> 32) + 1;
+    f = static_cast<std::uint64_t>((Uint128{q} * fractionScale12) >> 32) + 1;
     first = digitPair(0);
-    first |= nextPair(f) << 16;
-    first |= nextPair(f) << 32;
-    first |= nextPair(f) << 48;
-    second = nextPair(f);
-    second |= nextPair(f) << 24;
-    second |= nextPair(f) << 40;
   } else {
     if (q >= (negative ? 10000000000000ull : 100000000000000ull)) {
       std::memset(field, '*', 15);
       return;
     }
-    std::uint64_t f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
+    f = static_cast<std::uint64_t>((Uint128{q} * fractionScale) >> 32) + 1;
     first = nextPair(f);
-    first |= nextPair(f) << 16;
-    first |= nextPair(f) << 32;
-    first |= nextPair(f) << 48;
-    second = nextPair(f);
-    second |= nextPair(f) << 24;
-    second |= nextPair(f) << 40;
   }
+  first |= nextPair(f) << 16;
+  first |= nextPair(f) << 32;
+  first |= nextPair(f) << 48;
+  std::uint64_t second = nextPair(f);
+  second |= nextPair(f) << 24;
+  second |= nextPair(f) << 40;
   second |= std::uint64_t{'.'} << 16;
   const std::uint64_t differs = first ^ eightZeros;
   if (differs != 0) [[likely]] {
