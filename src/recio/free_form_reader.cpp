@@ -16,6 +16,7 @@
 #include "char_source.h"
 #include "failure.h"
 #include "free_form_rules.h"
+#include "read_trace.h"
 #include "reader_state.h"
 #include "real_item_fast_path.h"
 #include "statement_context.h"
@@ -40,6 +41,29 @@ inline int next(ReaderFields& state) noexcept {
 
 inline void giveBack(ReaderFields& state, int c) noexcept { state.source->unget(c); }
 
+// ---- the trace ----
+
+// The item being read, when the statement is traced.
+inline ItemTrace* tracedItem(const ReaderFields& state) noexcept {
+  return state.trace != nullptr ? state.trace->current() : nullptr;
+}
+
+inline void traceOutcome(const ReaderFields& state, ItemOutcome outcome) noexcept {
+  if (ItemTrace* item = tracedItem(state)) item->outcome = outcome;
+}
+
+// The item's own first character stands next in the source.
+inline void traceStart(const ReaderFields& state) noexcept {
+  if (ItemTrace* item = tracedItem(state)) item->start = state.source->position();
+}
+
+inline void traceValueEnd(const ReaderFields& state) noexcept {
+  if (ItemTrace* item = tracedItem(state)) {
+    item->outcome = ItemOutcome::value;
+    item->end = state.source->position();
+  }
+}
+
 void skipBlanks(ReaderFields& state) noexcept {
   int c;
   do c = next(state);
@@ -55,6 +79,11 @@ void skipBlanks(ReaderFields& state) noexcept {
 std::int32_t fail(ReaderFields& state, std::int32_t code, const char* word) noexcept {
   const bool quietEnd = code == endOfFile && state.firstItem;
   const bool hasExit = quietEnd ? state.endOfFileExit : state.errorExit;
+  if (state.trace != nullptr) {
+    state.trace->failure = code;
+    state.trace->failureWord = word;
+    state.trace->failureAt = state.source->position();
+  }
   if (hasExit) return code;
   state.source->updateContext(statementContext);
   reportFailure(code, word);
@@ -314,10 +343,20 @@ bool beginItem(ReaderFields& state, std::int32_t& status, const char* endWord) n
     return true;
   }
   status = success;
-  if (state.stop) return true;
-  if (state.repeat > 0) return true;
+  if (state.stop) {
+    traceOutcome(state, ItemOutcome::stopped);
+    return true;
+  }
+  if (state.repeat > 0) {
+    traceOutcome(state, ItemOutcome::repeated);
+    return true;
+  }
   if (!state.firstItem) {
     status = separatorStep(state);
+    if (status == success && state.stop) {
+      traceStart(state);  // the slash, which stays in the input
+      traceOutcome(state, ItemOutcome::stopped);
+    }
     if (status != success || state.stop) return true;
   }
   state.kind = ValueKind::null;
@@ -328,11 +367,16 @@ bool beginItem(ReaderFields& state, std::int32_t& status, const char* endWord) n
   }
   // A character other than a blank: the group has begun.
   startValue(state);
+  traceStart(state);
   const int c = next(state);
   giveBack(state, c);
-  if (c == ',') return true;
+  if (c == ',') {
+    traceOutcome(state, ItemOutcome::null);
+    return true;
+  }
   if (c == '/') {
     state.stop = true;
+    traceOutcome(state, ItemOutcome::stopped);
     return true;
   }
   return false;
@@ -343,12 +387,18 @@ bool beginItem(ReaderFields& state, std::int32_t& status, const char* endWord) n
 class TextCollector {
  public:
   TextCollector(ReaderFields& state, std::int32_t length) noexcept
-      : state_(state), limit_(length > 0 ? static_cast<std::size_t>(length) : 0) {
+      : state_(state), limit_(length > 0 ? static_cast<std::size_t>(length) : 0),
+        hashing_(state.trace != nullptr) {
     state_.textKept = 0;
   }
   void append(int c) noexcept {
     last_ = c;
     lastKept_ = false;
+    ++length_;
+    if (hashing_) {
+      rehashLast_ = textHashStep(hash_, '\n');
+      hash_ = textHashStep(hash_, static_cast<unsigned char>(c));
+    }
     if (nulSeen_ || state_.textKept >= limit_) return;
     if (c == 0) {
       nulSeen_ = true;
@@ -363,9 +413,16 @@ class TextCollector {
     if (last_ != '\\') return false;
     if (lastKept_) state_.text[state_.textKept - 1] = '\n';
     last_ = '\n';
+    continued_ = true;
+    // The backslash counted in the hash stands for a line end now.
+    if (hashing_) hash_ = rehashLast_;
     return true;
   }
   bool outOfSpace() const noexcept { return outOfSpace_; }
+  // Characters of the value, those the target does not keep included.
+  std::size_t length() const noexcept { return length_; }
+  bool continued() const noexcept { return continued_; }
+  std::uint64_t hash() const noexcept { return hash_; }
 
  private:
   bool grow() noexcept {
@@ -384,6 +441,11 @@ class TextCollector {
   ReaderFields& state_;
   std::size_t limit_;
   int last_ = -1;
+  std::size_t length_ = 0;
+  bool hashing_;
+  std::uint64_t hash_ = textHashStart;
+  std::uint64_t rehashLast_ = textHashStart;  // the hash with a line end for the last character
+  bool continued_ = false;
   bool lastKept_ = false;
   bool nulSeen_ = false;
   bool outOfSpace_ = false;
@@ -440,6 +502,7 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
     if (c == '*') {
       if (number.count < 1) return fail(state, negativeRepeatCount, "list io");
       state.repeat = number.count;
+      if (ItemTrace* item = tracedItem(state)) item->repeatCount = number.count;
       const int after = next(state);
       giveBack(state, after);
       if (endsValue(after)) {
@@ -450,7 +513,12 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
         if (!number.found) return recover(state);
       }
       if (state.ended) return fail(state, endOfFile, "list read");
-      if (number.found) commitReal(state, target, number.value);
+      if (number.found) {
+        commitReal(state, target, number.value);
+        traceValueEnd(state);
+      } else {
+        traceOutcome(state, ItemOutcome::null);
+      }
       finishRepeat(state);
       return success;
     }
@@ -460,6 +528,7 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
   // A number ended by the end of input is not assigned.
   if (state.ended) return fail(state, endOfFile, "list read");
   commitReal(state, target, number.value);
+  traceValueEnd(state);
   return success;
 }
 
@@ -488,23 +557,33 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
       return fail(state, noStarAfterRepeatCount, "list io");
     }
     state.repeat = count;
+    if (ItemTrace* item = tracedItem(state)) item->repeatCount = count;
     c = next(state);
     if (endsValue(c)) {
       giveBack(state, c);
       if (state.ended) return fail(state, endOfFile, "list io");
+      traceOutcome(state, ItemOutcome::null);
       finishRepeat(state);
       return success;
     }
   }
   TextCollector value(state, length);
-  if (isQuote(c)) {
+  const bool quoted = isQuote(c);
+  if (quoted) {
     readQuoted(state, c, value);
   } else {
     readUnquoted(state, c, value);
   }
+  if (ItemTrace* item = tracedItem(state)) {
+    item->quote = quoted ? c : 0;
+    item->textLength = value.length();
+    item->continued = value.continued();
+    item->textHash = value.hash();
+  }
   if (state.ended) return fail(state, endOfFile, "list io");
   if (value.outOfSpace()) return fail(state, outOfFreeSpace, "list read");
   commitText(state, target, length);
+  traceValueEnd(state);
   finishRepeat(state);
   return success;
 }
@@ -560,15 +639,37 @@ std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
 std::int32_t FreeFormReader::beginDetachedRead(CharSource& source) noexcept {
   // With both exits nothing reaches the failure report or the context.
   startStatement(*state_, source, true, true);
+  if (state_->trace != nullptr) *state_->trace = ReadTrace{};
   return success;
 }
 
+namespace {
+
+// A traced item: counted, read by the general steps, and whether the group
+// has begun noted after it.
+template <typename Read>
+std::int32_t readTraced(ReaderFields& state, Read read) noexcept {
+  ReadTrace& trace = *state.trace;
+  ++trace.itemCount;
+  const std::int32_t status = read();
+  trace.begun = !state.firstItem;
+  return status;
+}
+
+}  // namespace
+
 std::int32_t FreeFormReader::readReal(double& target) noexcept {
+  if (state_->trace != nullptr) [[unlikely]] {
+    return readTraced(*state_, [&] { return readRealItem(*state_, target); });
+  }
   if (readRealInBlock(*state_, target)) [[likely]] return success;
   return readRealItem(*state_, target);
 }
 
 std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcept {
+  if (state_->trace != nullptr) [[unlikely]] {
+    return readTraced(*state_, [&] { return readTextItem(*state_, target, length); });
+  }
   if (readTextInBlock(*state_, target, length)) [[likely]] return success;
   return readTextItem(*state_, target, length);
 }
@@ -578,11 +679,16 @@ std::int32_t FreeFormReader::endRead() noexcept {
   state.repeat = 0;
   if (state.source->isInternal()) return success;
   if (state.ended) return fail(state, endOfFile, "list read");
-  if (skipLineInBlock(*state.source)) return success;
+  if (state.trace != nullptr) state.trace->restStart = state.source->position();
+  if (skipLineInBlock(*state.source)) {
+    if (state.trace != nullptr) state.trace->restEnd = state.source->position();
+    return success;
+  }
   int c;
   do c = next(state);
   while (c != '\n' && c != endOfInput);
   if (c == endOfInput) return fail(state, endOfFile, "list read");
+  if (state.trace != nullptr) state.trace->restEnd = state.source->position();
   return success;
 }
 

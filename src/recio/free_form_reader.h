@@ -9,6 +9,7 @@
 namespace recio {
 
 class CharSource;
+struct ReadTrace;
 
 class FreeFormReader {
  public:
@@ -53,14 +54,21 @@ class FreeFormReader {
   // the characters the source has already fetched in its common form (see
   // record_group_fast_path.cpp): leaves the reader's state, the targets and
   // the source as beginRead(source) with these exits, three readReal, one
-  // readText and endRead would, and returns true. Otherwise takes and
+  // readText and endRead would, and returns true, with `trace` (when given)
+  // as the general steps would record the statement. Otherwise takes and
   // changes nothing and returns false. The statement context is not set.
   bool readGroupInBlock(CharSource& source, bool endOfFileExit, bool errorExit, double& first,
-                        double& second, double& third, char* text,
-                        std::int32_t length) noexcept;
+                        double& second, double& third, char* text, std::int32_t length,
+                        ReadTrace* trace = nullptr) noexcept;
 
   // Items of the statement in progress that were assigned a value so far.
   std::int32_t itemsAssigned() const noexcept { return state_->assigned; }
+
+  // From the next statement on, each statement of this reader's state is
+  // recorded in `trace` (nullptr: no longer), which a statement's beginning
+  // clears; the items are then read by the general steps alone, whose
+  // outcome the block entries only ever repeat.
+  void traceInto(ReadTrace* trace) noexcept { state_->trace = trace; }
 
  private:
   ReaderFields* state_;

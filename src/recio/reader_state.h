@@ -17,6 +17,7 @@ namespace recio {
 
 class CharSource;
 class FreeFormReader;
+struct ReadTrace;
 
 enum class ValueKind { null, real, text };
 
@@ -58,6 +59,8 @@ struct ReaderFields : StatementFields {
   CharSource* source = nullptr;
   char* text = nullptr;
   std::size_t textCapacity = 0;
+  // Where the reading steps record what they meet; nullptr: nowhere.
+  ReadTrace* trace = nullptr;
 };
 
 class ReaderState {

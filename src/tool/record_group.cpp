@@ -9,6 +9,8 @@
 #include "field_editor.h"
 #include "free_form_reader.h"
 #include "output_stream.h"
+#include "read_trace.h"
+#include "reader_state.h"
 #include "units.h"
 
 namespace geocart {
@@ -207,6 +209,22 @@ template bool convertGroups<GeneralSteps::unitStatement>(recio::ReaderState*,
 template bool convertGroups<GeneralSteps::detached>(recio::ReaderState*, recio::CharSource&,
                                                     recio::OutputStream&, PointState&,
                                                     KeptGroups*) noexcept;
+
+std::int32_t readTracedGroup(recio::ReaderState& readerState, recio::CharSource& source,
+                             PointState& state, recio::ReadTrace& trace) noexcept {
+  recio::FreeFormReader reader(readerState);
+  GeodeticPoint& p = state.point;
+  if (reader.readGroupInBlock(source, true, true, p.latitude, p.longitude, p.height,
+                              state.label.chars, PointLabel::size(), &trace)) {
+    return recio::success;
+  }
+  reader.traceInto(&trace);
+  reader.beginDetachedRead(source);
+  unsigned assigned = 0;
+  const std::int32_t status = readGroupItems(reader, state, assigned);
+  reader.traceInto(nullptr);
+  return status;
+}
 
 void writeResultLine(const PointState& state) noexcept {
   if (const recio::Unit* unit = recio::readyUnit(recio::outputUnit, true); unit != nullptr) {

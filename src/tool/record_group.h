@@ -13,6 +13,7 @@ namespace recio {
 class CharSource;
 class OutputStream;
 class ReaderState;
+struct ReadTrace;
 }  // namespace recio
 
 namespace geocart {
@@ -67,6 +68,15 @@ struct KeptGroups {
 template <GeneralSteps steps>
 bool convertGroups(recio::ReaderState* readerState, recio::CharSource& source,
                    recio::OutputStream& output, PointState& state, KeptGroups* kept) noexcept;
+
+// One group of `source` read into `state` exactly as `geocart -stdin` reads
+// it, with the reader of `readerState` detached (every status returned,
+// nothing process-wide touched), and recorded in `trace`: where each item
+// stood, how it was settled and what the statement's end dropped. Returns
+// the statement's status; on a failure the items before it keep what they
+// were given.
+std::int32_t readTracedGroup(recio::ReaderState& readerState, recio::CharSource& source,
+                             PointState& state, recio::ReadTrace& trace) noexcept;
 
 // One group read from standard input (unit 5) into `state`, converted and
 // its line written on standard output (unit 6), each as a statement on its
