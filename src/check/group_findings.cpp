@@ -271,7 +271,7 @@ void FileChecker::examineItems(const Group& group) noexcept {
       findings_ << "the " << itemNames[i] << ' ';
       quoteInput(at, offsetOf(group, item.end));
       findings_ << (std::isnan(value) ? " is not a number" : " is infinite")
-                << ": geocart prints NaN or Inf for the point";
+                << ": geocart prints Inf or NaN in the point's line";
       findings_.end();
     } else if (i == 0 && std::fabs(value) > 90.0) {
       beginAt(offsetOf(group, item.start));
@@ -298,7 +298,9 @@ void FileChecker::examineLabel(const Group& group, const ItemTrace& label) noexc
   const std::int64_t from = label.quote != 0 ? at + 1 : at;
   const std::int64_t to = label.quote != 0 ? end - 1 : end;
   const PointLabel& printed = point_.label;
-  if (label.textLength > PointLabel::size()) {
+  // A quote closed on a later line has its finding, which shows the label.
+  const bool quoteSpans = label.quote != 0 && groupSpans_ && lineEndsIn(at, end) > 0;
+  if (label.textLength > PointLabel::size() && !quoteSpans) {
     beginAt(at);
     findings_ << "the label ";
     quoteInput(from, to);
@@ -343,7 +345,7 @@ void FileChecker::examineLabel(const Group& group, const ItemTrace& label) noexc
     const char shown[3] = {'^', static_cast<char>(control ^ 64), 0};
     findings_ << " holds the control character " << shown << ", which geocart prints";
   } else {
-    findings_ << " holds bytes above 127, which geocart counts as characters, 8 in all";
+    findings_ << " holds bytes above 127 (not ASCII): geocart counts each byte as a character";
   }
   findings_.end();
 }

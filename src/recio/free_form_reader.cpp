@@ -633,6 +633,7 @@ std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
                          errorExit);
   statementContext.unitObtained = true;
   startStatement(*state_, source, endOfFileExit, errorExit);
+  if (state_->trace != nullptr) *state_->trace = ReadTrace{};
   return success;
 }
 

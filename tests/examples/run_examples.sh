@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs the shell transcripts of one page of documentation and compares each
 # with what the page shows, so that a stale example fails.
-#   run_examples.sh GEOCART PAGE
+#   run_examples.sh GEOCART PAGE [GEOCART_CHECK]
 # A transcript is a fenced block of a Markdown page, or an .EX/.EE block of
 # a manual page, whose first line begins with "$ ". Each "$ " line, with the
 # "> " lines right after it, is one command, run by sh in the block's own
-# empty directory with GEOCART first on PATH. The lines after it, up to the
+# empty directory with GEOCART (and GEOCART_CHECK) first on PATH. The lines after it, up to the
 # next command, are its output: standard output and standard error in one
 # stream, as a terminal shows them, compared byte for byte, trailing blanks
 # included. A command must end with status 0, unless its output ends with
@@ -19,12 +19,16 @@ page=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin"
-if [ -n "${GEOCART_EMULATOR:-}" ]; then
-  printf '#!/bin/sh\nexec %s %s "$@"\n' "$GEOCART_EMULATOR" "$(realpath "$1")" >"$work/bin/geocart"
-  chmod +x "$work/bin/geocart"
-else
-  ln -s "$(realpath "$1")" "$work/bin/geocart"
-fi
+put_on_path() {
+  if [ -n "${GEOCART_EMULATOR:-}" ]; then
+    printf '#!/bin/sh\nexec %s %s "$@"\n' "$GEOCART_EMULATOR" "$(realpath "$1")" >"$work/bin/$2"
+    chmod +x "$work/bin/$2"
+  else
+    ln -s "$(realpath "$1")" "$work/bin/$2"
+  fi
+}
+put_on_path "$1" geocart
+[ -z "${3:-}" ] || put_on_path "$3" geocart-check
 export PATH="$work/bin:$PATH" LC_ALL=C
 ulimit -c 0
 

@@ -3,8 +3,9 @@
 // from a chunk in memory and item by item from a source that is fed in
 // pieces too short for any block entry (so that the number scanner and the
 // standard library's conversion read every number). Where the fast path
-// reads a group, values, label, position and the whole reader state must be
-// the general steps' own; where it does not, nothing may have changed.
+// reads a group, values, label, position, the whole reader state and the
+// record of the statement (its trace) must be the general steps' own; where
+// it does not, nothing may have changed.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -15,6 +16,7 @@
 #include "char_source.h"
 #include "free_form_pieces.h"
 #include "free_form_reader.h"
+#include "read_trace.h"
 #include "reader_state.h"
 
 namespace {
@@ -39,20 +41,39 @@ struct Outcome {
   }
 };
 
+// What a statement's trace recorded, as one text.
+std::string describe(const recio::ReadTrace& trace) {
+  std::string text = std::to_string(trace.itemCount) + (trace.begun ? " begun" : " not begun");
+  for (int i = 0; i < trace.itemCount && i < recio::ReadTrace::maxItems; ++i) {
+    const recio::ItemTrace& item = trace.items[i];
+    text += " [" + std::to_string(static_cast<int>(item.outcome)) + " " +
+            std::to_string(item.start) + "-" + std::to_string(item.end) + " r" +
+            std::to_string(item.repeatCount) + " q" + std::to_string(item.quote) + " n" +
+            std::to_string(item.textLength) + (item.continued ? " continued" : "");
+    // The whole text's hash counts for a text longer than its target.
+    if (item.textLength > 8) text += " h" + std::to_string(item.textHash);
+    text += "]";
+  }
+  return text + " rest " + std::to_string(trace.restStart) + "-" +
+         std::to_string(trace.restEnd) + " failure " + std::to_string(trace.failure);
+}
+
 // The general steps over `text`, fed in pieces too short for any block
-// entry: returns the statement's status.
+// entry, recorded in `trace`: returns the statement's status.
 std::int32_t readInGeneral(const std::string& text, std::uint32_t seed, ReaderState& state,
-                           Outcome& out) {
+                           Outcome& out, recio::ReadTrace& trace) {
   Pieces feed(text, seed, readertest::generalPieces);
   CharSource source;
   readertest::openFed(source, feed);
   FreeFormReader reader(state);
+  reader.traceInto(&trace);
   std::int32_t status = reader.beginRead(source, true, false);
   for (double& value : out.values) {
     if (status == 0) status = reader.readReal(value);
   }
   if (status == 0) status = reader.readText(out.label, 8);
   if (status == 0) status = reader.endRead();
+  reader.traceInto(nullptr);
   out.position = source.position();
   return status;
 }
@@ -66,8 +87,10 @@ bool checkBothWays(const std::string& text, std::uint32_t seed) {
   chunk.openChunk(text.data(), text.size());
   Outcome fast;
   FreeFormReader fastReader(fastState);
-  const bool taken = fastReader.readGroupInBlock(chunk, true, false, fast.values[0],
-                                                 fast.values[1], fast.values[2], fast.label, 8);
+  recio::ReadTrace fastTrace, generalTrace;
+  const bool taken =
+      fastReader.readGroupInBlock(chunk, true, false, fast.values[0], fast.values[1],
+                                  fast.values[2], fast.label, 8, &fastTrace);
   fast.position = chunk.position();
   if (!taken) {
     // Nothing taken, nothing stored.
@@ -76,9 +99,10 @@ bool checkBothWays(const std::string& text, std::uint32_t seed) {
     return false;
   }
   Outcome general;
-  EXPECT_EQ(readInGeneral(text, seed, generalState, general), 0);
+  EXPECT_EQ(readInGeneral(text, seed, generalState, general, generalTrace), 0);
   EXPECT_EQ(fastState, generalState);
   EXPECT_EQ(fast.describe(), general.describe());
+  EXPECT_EQ(describe(fastTrace), describe(generalTrace));
   return true;
 }
 
