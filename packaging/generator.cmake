@@ -16,7 +16,7 @@ if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
 endif()
 
 if(CPACK_GENERATOR STREQUAL "DEB")
-  set(CPACK_COMPONENTS_ALL tool debian_doc debian_lintian)
+  set(CPACK_COMPONENTS_ALL tool package_doc debian_doc debian_lintian)
   return()
 endif()
 
@@ -38,12 +38,12 @@ elseif(CPACK_GENERATOR STREQUAL "RPM")
   if(NOT GEOCART_RPMBUILD)
     message(FATAL_ERROR "rpmbuild not found: install Debian's package rpm (apt-get install rpm)")
   endif()
-  set(CPACK_COMPONENTS_ALL tool rpm_license)
+  set(CPACK_COMPONENTS_ALL tool package_doc rpm_license)
   set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/file_times.cmake)
   set(CPACK_PACKAGE_RELOCATABLE OFF)
   # Folders that the distribution's filesystem package owns.
   set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
-      /usr/share/man /usr/share/man/man1 /usr/share/licenses)
+      /usr/share/man /usr/share/man/man1 /usr/share/licenses /usr/share/doc)
   # rpmbuild otherwise writes the build's host and time into the header and
   # the files' own times into the payload. A static PIE has a hash table of
   # its own symbols but no loader to read it, so it requires no rtld(GNU_HASH).

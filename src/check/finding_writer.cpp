@@ -61,7 +61,10 @@ void FindingWriter::number(double value) noexcept {
 }
 
 void FindingWriter::quoted(const char* bytes, std::size_t n, std::size_t most) noexcept {
-  put("'", 1);
+  // Between apostrophes, or double quotes when it holds an apostrophe.
+  const std::size_t shownBytes = n < most ? n : most;
+  const char* const quote = std::memchr(bytes, '\'', shownBytes) == nullptr ? "'" : "\"";
+  put(quote, 1);
   for (std::size_t i = 0; i < n && i < most; ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c < 32 || c == 127) {
@@ -72,7 +75,7 @@ void FindingWriter::quoted(const char* bytes, std::size_t n, std::size_t most) n
     }
   }
   if (n > most) put("...", 3);
-  put("'", 1);
+  put(quote, 1);
 }
 
 void FindingWriter::end() noexcept {

@@ -23,8 +23,9 @@ class FindingWriter {
   FindingWriter& operator<<(std::uint64_t n) noexcept;
   // The shortest decimal that reads back as `value` ("inf", "nan" beyond).
   void number(double value) noexcept;
-  // `bytes` in quotes as a reader sees them: control characters as ^X
-  // (^M a carriage return), cut after `most` bytes with "...".
+  // `bytes` in quotes as a reader sees them: between apostrophes, or double
+  // quotes when they hold one; control characters as ^X (^M a carriage
+  // return); cut after `most` bytes with "...".
   void quoted(const char* bytes, std::size_t n, std::size_t most = 24) noexcept;
   // Ends the finding's line.
   void end() noexcept;

@@ -191,7 +191,8 @@ bool FileChecker::isPlain() const noexcept {
     if (i > 0 && item.start == trace_.items[i - 1].end) return false;
   }
   const GeodeticPoint& p = point_.point;
-  return std::fabs(p.latitude) <= 90.0 && std::isfinite(p.longitude) && std::isfinite(p.height);
+  return std::fabs(p.latitude) <= 90.0 && p.longitude >= -180.0 && p.longitude <= 360.0 &&
+         std::isfinite(p.height);
 }
 
 void FileChecker::examineItems(const Group& group) noexcept {
@@ -278,6 +279,13 @@ void FileChecker::examineItems(const Group& group) noexcept {
       findings_ << "the latitude ";
       findings_.number(value);
       findings_ << " is outside -90 to 90: are the latitude and longitude swapped?";
+      findings_.end();
+    } else if (i == 1 && !(value >= -180.0 && value <= 360.0)) {
+      // East longitudes are written from -180 to 180 or from 0 to 360.
+      beginAt(offsetOf(group, item.start));
+      findings_ << "the longitude ";
+      findings_.number(value);
+      findings_ << " is outside -180 to 360";
       findings_.end();
     }
   }

@@ -51,7 +51,7 @@ const std::vector<FindingsCase>& findingsCases() {
                 "46.55 6.66 375.2 '1004'\n",
        .findings = "<stdin>:2:18: the quote opened here closes on line 3: geocart reads lines 2 "
                    "to 3 as one point, labelled '100246.5'\n"
-                   "<stdin>:3:19: '1003'' after the label '100246.5' is ignored\n"},
+                   "<stdin>:3:19: \"1003'\" after the label '100246.5' is ignored\n"},
       {.name = "stray_quote_never_closed_and_the_check_goes_on",
        .input = "1 2 3 'abc\n4 5 6 x\n7 8 1e 9 y\nabc 2 3 x\n",
        .findings = "<stdin>:1:7: the quote opened here is never closed: geocart reads on to the "
@@ -124,7 +124,7 @@ const std::vector<FindingsCase>& findingsCases() {
                    "two values, the height and the label\n"
                    "<stdin>:1:17: the label '^M' ends in a carriage return (Windows line "
                    "ends?): geocart prints it; tr -d '\\r' removes them\n"
-                   "<stdin>:1:19: ''1001'' after the label '^M' is ignored\n"},
+                   "<stdin>:1:19: \"'1001'\" after the label '^M' is ignored\n"},
       {.name = "bytes_above_127_in_a_label",
        .input = "1 2 3 Z\xC3\xBCrich\n",
        .findings = "<stdin>:1:7: the label 'Z\xC3\xBCrich' holds bytes above 127 (not ASCII): "
@@ -136,11 +136,14 @@ const std::vector<FindingsCase>& findingsCases() {
                    "<stdin>:1:1: geocart stops here with 'list io: [1012] incomprehensible list "
                    "input': '\xEF\xBB\xBF" "0' is not a number, where the latitude was due\n"},
       {.name = "latitude_beyond_90_degrees",
-       .input = "151.25 -33.5 50 SYD\n-90.5 0 0 S\n90 0 0 N\n",
+       .input = "151.25 -33.5 50 SYD\n-90.5 0 0 S\n90 360 0 N\n-90 -180 0 S\n46 6d38 0 X\n"
+                "0 -180.5 0 W\n",
        .findings = "<stdin>:1:1: the latitude 151.25 is outside -90 to 90: are the latitude and "
                    "longitude swapped?\n"
                    "<stdin>:2:1: the latitude -90.5 is outside -90 to 90: are the latitude and "
-                   "longitude swapped?\n"},
+                   "longitude swapped?\n"
+                   "<stdin>:5:4: the longitude 6e+38 is outside -180 to 360\n"
+                   "<stdin>:6:3: the longitude -180.5 is outside -180 to 360\n"},
       {.name = "values_that_are_not_finite",
        .input = "1 2 inf x\nnan 2 3 y\n",
        .findings = "<stdin>:1:5: the height 'inf' is infinite: geocart prints Inf or NaN in the "
