@@ -33,8 +33,9 @@
 //
 // Why 256 bits suffice: a result can be undecided only if its exact value
 // has about 64 N - 53 - 8 = 195 identical bits after the rounding bit. The
-// published worst cases for sin and cos in double precision (tests/data
-// holds them, from exhaustive searches and searches in the top binades) have
+// published worst cases for sin and cos in double precision (the
+// *-hard-arguments.txt files beside this one, from exhaustive searches and
+// searches in the top binades) have
 // at most 73 such bits for the sine (at 0x1.e0000000001c2p-20) and 89 for
 // the cosine (at 0x1.8000000000009p-23), over 100 fewer; below 2^-27 no
 // evaluation is needed (see accurateSineCosine). Were the 2^64 doubles'
