@@ -136,10 +136,7 @@ inline FastApproximation evaluateFast(double x) {
         magnitude == 0x7ff0000000000000 ? 0xfff8000000000000 : bits | quietBit);
     return {nan, nan};
   }
-  if (magnitude < std::bit_cast<std::uint64_t>(0x1p-27)) {
-    // sin x rounds to x and cos x to 1 (sine_cosine_accurate.cpp says why).
-    return {x, 1.0};
-  }
+  // Below 2^-27 the accurate evaluation's first rule gives x and 1 at once.
   return accurateSineCosine(x);
 }
 
@@ -148,36 +145,28 @@ inline FastApproximation evaluateFast(double x) {
   return accurateSineCosine(x);
 }
 
-// a == b for two finite doubles that are not both zeros, by their bits.
-inline bool same(double a, double b) {
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+// 2^-27 <= |x| < 2^10, the fast evaluation's range, in one unsigned comparison.
+inline bool inFastRange(double x) {
+  constexpr std::uint64_t low = std::bit_cast<std::uint64_t>(0x1p-27);
+  constexpr std::uint64_t high = std::bit_cast<std::uint64_t>(0x1p10);
+  return (std::bit_cast<std::uint64_t>(x) & ~signBit) - low < high - low;
 }
 
 }  // namespace
 
 FastApproximation fastSineCosine(double x) noexcept {
-  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(x) & ~signBit;
-  if (magnitude < std::bit_cast<std::uint64_t>(0x1p-27) ||
-      magnitude >= std::bit_cast<std::uint64_t>(0x1p10)) {
-    return {false, {}, {}};
-  }
+  if (!inFastRange(x)) return {false, {}, {}};
   return evaluateFast(x);
 }
 
 SineCosine sineCosine(double x) noexcept {
-  // One unsigned comparison for 2^-27 <= |x| < 2^10.
-  constexpr std::uint64_t low = std::bit_cast<std::uint64_t>(0x1p-27);
-  constexpr std::uint64_t high = std::bit_cast<std::uint64_t>(0x1p10);
-  if ((std::bit_cast<std::uint64_t>(x) & ~signBit) - low >= high - low) {
-    return rareSineCosine(x);
-  }
+  if (!inFastRange(x)) return rareSineCosine(x);
   const FastApproximation a = evaluateFast(x);
-  const double sinLow = a.sin.hi + (a.sin.lo - a.sin.bound);
-  const double sinHigh = a.sin.hi + (a.sin.lo + a.sin.bound);
-  const double cosLow = a.cos.hi + (a.cos.lo - a.cos.bound);
-  const double cosHigh = a.cos.hi + (a.cos.lo + a.cos.bound);
-  if (!same(sinLow, sinHigh) || !same(cosLow, cosHigh)) return handOver(x);
-  return {sinLow, cosLow};
+  SineCosine result;
+  if (!roundingDecided(a.sin, result.sin) || !roundingDecided(a.cos, result.cos)) {
+    return handOver(x);
+  }
+  return result;
 }
 
 }  // namespace geocart

@@ -123,7 +123,8 @@ class Checker {
   }
 
   static bool decided(const Approximation& a) {
-    return bitsOf(a.hi + (a.lo - a.bound)) == bitsOf(a.hi + (a.lo + a.bound));
+    double rounded;
+    return geocart::roundingDecided(a, rounded);
   }
 
   static void report(std::uint64_t& count, const char* what, double x, const SineCosine& got,
