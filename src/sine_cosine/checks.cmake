@@ -8,9 +8,10 @@ geocart_add_unit_test(sine_cosine SOURCE ${CMAKE_CURRENT_LIST_DIR}/sine_cosine_t
 
 # sin and cos against MPFR, bit for bit: the published hardest-to-round
 # arguments, random arguments over every binade and the doubles nearest to
-# multiples of pi/4, the accurate evaluation forced on every one of them and
-# the fast one's error held against its bound. Fewer under the sanitizers and
-# without optimisation.
+# multiples of pi/4, the arguments whose reduced argument lies near the end of
+# its range, the accurate evaluation forced on every one of them and the fast
+# one's error held against its bound. Fewer under the sanitizers and without
+# optimisation.
 if(TARGET geocart_mpfr)
   add_executable(sine_cosine_check ${CMAKE_CURRENT_LIST_DIR}/sine_cosine_check.cpp)
   target_link_libraries(sine_cosine_check PRIVATE sine_cosine geocart_flags geocart_mpfr
@@ -29,13 +30,20 @@ if(TARGET geocart_mpfr)
            COMMAND sine_cosine_check random ${sine_cosine_random} 1 2)
   add_test(NAME SineCosine.NearestToMultiplesOfPiOver4
            COMMAND sine_cosine_check multiples ${sine_cosine_multiples} 1 2)
+  # Where the fast evaluation's error comes nearest its bound: a reduced
+  # argument near +-pi/1024.
+  add_test(NAME SineCosine.NearTheEndsOfTheReducedRange
+           COMMAND sine_cosine_check edges ${sine_cosine_multiples} 1 2)
+  # The fast evaluation's error bound worked out term by term: each constant
+  # must cover its terms.
+  add_test(NAME SineCosine.ErrorBoundCoversItsTerms COMMAND sine_cosine_bounds)
   # The tables are what their generator writes, byte for byte.
   add_test(NAME SineCosine.TablesAsGenerated
            COMMAND sh -c "\"$0\" | cmp - \"$1\"" $<TARGET_FILE:make_sine_cosine_tables>
                    ${CMAKE_CURRENT_LIST_DIR}/sine_cosine_tables.h)
 else()
   foreach(name HardestToRoundArguments RandomArgumentsOverEveryBinade NearestToMultiplesOfPiOver4
-               TablesAsGenerated)
+               NearTheEndsOfTheReducedRange ErrorBoundCoversItsTerms TablesAsGenerated)
     add_test(NAME SineCosine.${name}
              COMMAND sh -c "echo 'MPFR not found (apt-get install libmpfr-dev): sine and cosine check skipped'; exit 77")
     set_tests_properties(SineCosine.${name} PROPERTIES SKIP_RETURN_CODE 77)

@@ -17,9 +17,9 @@
 //   2^-(64 N - 1)) and a shift; theta^2 is a fraction of N limbs.
 // - cos theta and sin theta / theta by Horner's rule on their Taylor series
 //   down from the last term whose successor is below 2^-(64 N + 8) for the
-//   power of two above theta (29 terms for theta near pi/4 and N = 4; the
-//   series alternate and decrease, so what is left out is below that
-//   successor), each step a truncated product,
+//   power of two above theta (27 steps, 28 terms, for theta near pi/4 and
+//   N = 4; the series alternate and decrease, so what is left out is below
+//   that successor), each step a truncated product,
 //   a truncated division by (2k - 1) 2k or 2k (2k + 1), and 1 - t taken as the
 //   complement (the all-ones fraction standing for 1): at most 3 units of
 //   2^-(64 N) each, damped by theta^2 / d <= 0.31, so at most 8 units in all.

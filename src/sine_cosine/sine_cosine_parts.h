@@ -9,6 +9,28 @@
 
 namespace geocart {
 
+// The fast evaluation's polynomial coefficients and error bound constants
+// (sine_cosine.cpp gives the proof; sine_cosine_bounds.cpp checks it).
+namespace fast_constants {
+
+// Error bound constants of the fast evaluation (see above).
+constexpr double boundOfValue = 0x1.36p-68;      // eS, times F
+constexpr double boundOfArgument = 0x1.b6p-66;    // eR, times |rh|
+constexpr double boundOfReduction = 0x1p-111;
+
+// cos r - 1: Taylor coefficients, each the double nearest the fraction.
+constexpr double c2 = -0.5;
+constexpr double c4 = 1.0 / 24.0;
+constexpr double c6 = -1.0 / 720.0;
+// sin r - r = r^3 (s3 + s5 r^2) within |r|^3 rho^4 / 40320: Taylor's terms to
+// r^7 with the r^7 term economised (Chebyshev: over r^2 in [0, rho^2],
+// r^4 = rho^2 r^2 - rho^4 / 8 to within rho^4 / 8).
+constexpr double rhoSquare = 0x1.921fb54442d18p-9 * 0x1.921fb54442d18p-9;  // (pi/1024)^2
+constexpr double s3 = -1.0 / 6.0 + rhoSquare * rhoSquare / 40320.0;
+constexpr double s5 = 1.0 / 120.0 - rhoSquare / 5040.0;
+
+}  // namespace fast_constants
+
 // hi + lo lies within `bound` of the exact value.
 struct Approximation {
   double hi;
