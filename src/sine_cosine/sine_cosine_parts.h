@@ -13,7 +13,7 @@ namespace geocart {
 // (sine_cosine.cpp gives the proof; sine_cosine_bounds.cpp checks it).
 namespace fast_constants {
 
-// Error bound constants of the fast evaluation (see above).
+// The error bound: eS times F, eR times |rh|, and the reduction's part.
 constexpr double boundOfValue = 0x1.36p-68;      // eS, times F
 constexpr double boundOfArgument = 0x1.b6p-66;    // eR, times |rh|
 constexpr double boundOfReduction = 0x1p-111;
