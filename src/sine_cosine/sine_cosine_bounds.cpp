@@ -18,7 +18,8 @@ namespace {
 namespace tables = geocart::sine_cosine_tables;
 namespace constants = geocart::fast_constants;
 
-constexpr mpfr_prec_t precision = 256;
+// Enough for the polynomials' errors, near 2^-82 of terms near 2^-18.
+constexpr mpfr_prec_t precision = 160;
 
 // An MPFR number that frees itself.
 class Real {
@@ -60,6 +61,7 @@ void addTimes(mpfr_ptr a, mpfr_srcptr b, double factor) {
 template <typename Series>
 void largestDifference(mpfr_ptr result, mpfr_srcptr top, Series series, const double* poly,
                        int polyCount, int count, int samples) {
+  constexpr int terms = 8;  // of the series summed past `count`
   Real t, value, term, power, worst, derivative, coefficient;
   mpfr_set_zero(worst.get(), 1);
   for (int s = 0; s <= samples; ++s) {
@@ -67,7 +69,7 @@ void largestDifference(mpfr_ptr result, mpfr_srcptr top, Series series, const do
     mpfr_div_ui(t.get(), t.get(), static_cast<unsigned long>(samples), MPFR_RNDN);
     mpfr_set_zero(value.get(), 1);
     mpfr_set_ui(power.get(), 1, MPFR_RNDN);
-    for (int i = 1; i < count + 40; ++i) {
+    for (int i = 1; i < count + terms; ++i) {
       mpfr_mul(power.get(), power.get(), t.get(), MPFR_RNDN);
       series(coefficient.get(), i);
       if (i <= polyCount) mpfr_sub_d(coefficient.get(), coefficient.get(), poly[i - 1], MPFR_RNDN);
@@ -94,6 +96,12 @@ void largestDifference(mpfr_ptr result, mpfr_srcptr top, Series series, const do
   mpfr_mul(derivative.get(), derivative.get(), top, MPFR_RNDU);
   mpfr_div_ui(derivative.get(), derivative.get(), 2 * static_cast<unsigned long>(samples), MPFR_RNDU);
   mpfr_add(result, worst.get(), derivative.get(), MPFR_RNDU);
+  // And the series' terms left out of the sums, below the first of them.
+  series(coefficient.get(), count + terms);
+  mpfr_abs(coefficient.get(), coefficient.get(), MPFR_RNDU);
+  mpfr_pow_ui(power.get(), top, static_cast<unsigned long>(count + terms), MPFR_RNDU);
+  mpfr_mul(term.get(), coefficient.get(), power.get(), MPFR_RNDU);
+  mpfr_add(result, result, term.get(), MPFR_RNDU);
 }
 
 // (-1)^i / (2i + extra)!
@@ -228,6 +236,18 @@ int main() {
     show(what, value);
     mpfr_add(into, into, value, MPFR_RNDU);
   };
+  // A full table value times a polynomial of at most rho^2 / divisor (of F
+  // or |rh|): (roundings u + carried u rho^2 + the table's error) rho^2 /
+  // divisor, `carried` for the inner terms' errors that reach the result
+  // damped by rho^2.
+  const auto valueRoundings = [&](double roundings, double carried, unsigned long divisor) {
+    mpfr_mul_d(term.get(), rhoSquare.get(), carried * u, MPFR_RNDU);
+    mpfr_add_d(term.get(), term.get(), roundings * u, MPFR_RNDU);
+    mpfr_add(term.get(), term.get(), tableError.get(), MPFR_RNDU);
+    mpfr_mul(term.get(), term.get(), rhoSquare.get(), MPFR_RNDU);
+    mpfr_div_ui(term.get(), term.get(), divisor, MPFR_RNDU);
+    return term.get();
+  };
   addTerm(eS.get(), "the table", tableError.get());
   mpfr_mul(term.get(), rho.get(), rlMax.get(), MPFR_RNDU);
   addTerm(eS.get(), "cos r - 1 of rh alone: rl sin rh, rho |rl|", term.get());
@@ -238,12 +258,8 @@ int main() {
   // product; the inner terms' 3 u carried through the last sum, damped by
   // rho^2 / 12), F within u + the table's error, the product, the sum into lo
   // and the test's rounding of lo: all of F rho^2 / 2.
-  mpfr_mul_d(term.get(), rhoSquare.get(), 3 * u / 12, MPFR_RNDU);
-  mpfr_add_d(term.get(), term.get(), 6.5 * u, MPFR_RNDU);
-  mpfr_add(term.get(), term.get(), tableError.get(), MPFR_RNDU);
-  mpfr_mul(term.get(), term.get(), rhoSquare.get(), MPFR_RNDU);
-  mpfr_div_ui(term.get(), term.get(), 2, MPFR_RNDU);
-  addTerm(eS.get(), "F (cos rh - 1) rounded: (6.5 u + ...) rho^2 / 2", term.get());
+  addTerm(eS.get(), "F (cos rh - 1) rounded: (6.5 u + ...) rho^2 / 2",
+          valueRoundings(6.5, 3.0 / 12, 2));
   mpfr_mul_d(term.get(), tailOverValue.get(), 6 * u, MPFR_RNDU);
   addTerm(eS.get(), "the tail through six roundings: 6 u |s| / F", term.get());
   mpfr_set_d(term.get(), 3 * u * u * (1 + 0x1p-26), MPFR_RNDU);
@@ -262,12 +278,8 @@ int main() {
   // inner product's 2 u carried through that sum, damped by rho^2 / 20), the
   // full table value within u + its error, the product, and the four
   // roundings of lo after it: all of |rh| rho^2 / 6.
-  mpfr_mul_d(term.get(), rhoSquare.get(), 2 * u / 20, MPFR_RNDU);
-  mpfr_add_d(term.get(), term.get(), 9.75 * u, MPFR_RNDU);
-  mpfr_add(term.get(), term.get(), tableError.get(), MPFR_RNDU);
-  mpfr_mul(term.get(), term.get(), rhoSquare.get(), MPFR_RNDU);
-  mpfr_div_ui(term.get(), term.get(), 6, MPFR_RNDU);
-  addTerm(eR.get(), "C (sin rh - rh) rounded: (9.75 u + ...) rho^2 / 6", term.get());
+  addTerm(eR.get(), "C (sin rh - rh) rounded: (9.75 u + ...) rho^2 / 6",
+          valueRoundings(9.75, 2.0 / 20, 6));
   mpfr_set_d(term.get(), 8 * u * 0x1p-26, MPFR_RNDU);
   addTerm(eR.get(), "C r2 through eight roundings: 8 u 2^-26", term.get());
   mpfr_mul_d(term.get(), tailMax.get(), 6 * u, MPFR_RNDU);
@@ -282,7 +294,7 @@ int main() {
   addTerm(absolute.get(), "|r - (rh + rl)|", reduction.get());
   mpfr_mul_d(term.get(), rlMax.get(), 8 * u, MPFR_RNDU);
   addTerm(absolute.get(), "rl in r2, through eight roundings: 8 u |rl|", term.get());
-  // (rl + the reduction's error)^2 / 2 of cos, rho times the reduction's
+  // (rl + the reduction's error)^2 (of cos), rho times the reduction's
   // error (cos r - 1 of rh + rl), |rl| and the reduction's error times eR
   // (|r| in place of |rh|), the test's rounding of the bound itself.
   mpfr_add(t.get(), rlMax.get(), reduction.get(), MPFR_RNDU);
