@@ -31,7 +31,7 @@
 //     bound = eS F + eR |rh| + 2^-111,
 //   eS = 2^-80.09 (the table) + rho |rl| = 2^-70.30 (rl sin rh, which cos r - 1
 //   of rh leaves out) + 2^-82.32 (c rl, which the tail times rh leaves out:
-//   |c| <= 2^-20.36 F) + 2^-82.08 (the cosine's polynomial) + (6.5 u + 2^-79)
+//   |c| <= 2^-20.36 F) + 2^-82.08 (the cosine's polynomial) + (6.5 u + 2^-71)
 //   rho^2 / 2 = 2^-67.99 (cos rh - 1 within 2.5 u of its value: rh^2, the
 //   last sum just below 1/2 in size, the product; the full value within
 //   u, the product, the sum into lo and the test's own rounding of lo, below,
@@ -39,15 +39,15 @@
 //   of lo) + 3 u^2 = 2^-104.4 (e1 through three): 2^-67.7273 in all;
 //   eR = 2^-65.38 (the sine's polynomial) + rho |rl| / 2 = 2^-71.30
 //   (rl (cos rh - 1), which sin r - r of rh leaves out) + 2^-80.09 (the
-//   table, times sin r) + (9.75 u + 2^-79) rho^2 / 6 = 2^-68.99 (sin rh - rh
+//   table, times sin r) + (9.75 u + 2^-72) rho^2 / 6 = 2^-68.99 (sin rh - rh
 //   within 3.75 u: rh^2, the sum near -1/6, two products; the full value
 //   within u, the product, the four roundings of lo after it) + 8 u 2^-26 =
 //   2^-76.00 (C r2 through the rounding of r2 and seven after) + 6 u 2^-27 =
-//   2^-77.41 (c rh through six) + 3 u^2: 2^-65.2483 in all; and 2^-111 above
+//   2^-77.41 (c rh through six) + 3 u^2: 2^-65.2483 in all; and 2^-111 for
 //   the reduction's 2^-114.89, 8 u |rl| = 2^-111.95 (rl in r2 through eight
 //   roundings) and the second-order terms, 2^-117.9: 2^-111.76 in all.
-//   The constants below cover these sums less the 3 roundings of the bound
-//   itself: boundOfValue 2^-67.7239 leaves 2^-76.44, boundOfArgument
+//   The constants (sine_cosine_parts.h) cover these sums less the 3
+//   roundings of the bound itself: boundOfValue 2^-67.7239 leaves 2^-76.44, boundOfArgument
 //   2^-65.2252 leaves 2^-71.20, boundOfReduction 2^-111 leaves 2^-112.29
 //   (sine_cosine_bounds.cpp works out every figure from the tables and the
 //   constants, and fails if a constant falls short).
