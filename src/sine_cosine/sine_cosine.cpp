@@ -16,8 +16,8 @@
 //   166886 < 2^17.35, |tau| < 2^-138.47, |rl| <= 2^-62 + |k P3| < 2^-61.95),
 //   and |rh|, |r| <= rho = pi/1024 + 2^-30.
 // - Table: S + s = sin(j pi/512), C + c = cos(j pi/512), j = k mod 1024, the
-//   heads S and C of 26 bits (so |s| <= 2^-26.08 |S + s|, |c| <= 2^-27),
-//   the tails rounded (within 2^-80.09 of the value).
+//   heads S and C of 26 bits (so |s| <= 2^-26.08 |S + s|, and both tails are
+//   below 2^-27), the tails rounded (within 2^-80.09 of the value).
 // - sin x = S cos r + C sin r, cos x = C cos r - S sin r. rh = r1 + r2 with
 //   r1 of 26 bits (Veltkamp), so C r1 and S r1 are exact, and the sums
 //   S + C r1, C - S r1 are split exactly (fast two-sum: |S|, |C| >= sin(pi/512)
