@@ -33,10 +33,10 @@
 
 namespace {
 
-using bench::ExactConversion;
-using bench::MpfrNumber;
-using bench::Step;
-using bench::StepSet;
+using proofs::ExactConversion;
+using proofs::MpfrNumber;
+using proofs::Step;
+using proofs::StepSet;
 
 enum Tool { geocartTool, cctTool, cartConvertTool };
 constexpr int toolCount = 3;
@@ -165,8 +165,8 @@ struct Totals {
   std::uint64_t exactPathsApart = 0;  // degrees and radians, in check mode
   std::uint64_t printedNotRounded = 0;
   std::uint64_t unexplained = 0;
-  std::uint64_t putRightBy[bench::stepCount] = {};
-  std::uint64_t largestShare[bench::stepCount] = {};
+  std::uint64_t putRightBy[proofs::stepCount] = {};
+  std::uint64_t largestShare[proofs::stepCount] = {};
   ToolTotals tools[toolCount];
   Band bands[bandCount];
   std::vector<DifferingField> geocartDiffering;
@@ -182,7 +182,7 @@ struct Totals {
     exactPathsApart += o.exactPathsApart;
     printedNotRounded += o.printedNotRounded;
     unexplained += o.unexplained;
-    for (unsigned s = 0; s < bench::stepCount; ++s) {
+    for (unsigned s = 0; s < proofs::stepCount; ++s) {
       putRightBy[s] += o.putRightBy[s];
       largestShare[s] += o.largestShare[s];
     }
@@ -219,7 +219,7 @@ class PointChecker {
     }
     ++totals_.points;
     ev_.evaluate(0);
-    bench::RoundedUnits exact[3];
+    proofs::RoundedUnits exact[3];
     for (int i = 0; i < 3; ++i) {
       mpfr_set(exact_[i], ev_.coordinate(i), MPFR_RNDN);
       exact[i] = ev_.roundUnits(exact_[i]);
@@ -261,7 +261,7 @@ class PointChecker {
   }
 
   // Counts a printed field against the exactly rounded value; true when it differs.
-  bool count(Tool tool, long printed, const bench::RoundedUnits& exact, double errorNm,
+  bool count(Tool tool, long printed, const proofs::RoundedUnits& exact, double errorNm,
              std::uint64_t line, int field, std::string_view point, Band& band) {
     ToolTotals& t = totals_.tools[tool];
     ++t.fields;
@@ -278,11 +278,11 @@ class PointChecker {
   }
 
   void checkGeocart(const std::string& text, std::uint64_t line, std::string_view point,
-                    const bench::RoundedUnits* exact, Band& band) {
+                    const proofs::RoundedUnits* exact, Band& band) {
     const geocart::CartesianPoint c = geocart::convert(
         geocart::GeodeticPoint{ev_.latitude(), ev_.longitude(), ev_.height()}, factor_);
     const double doubles[3] = {c.x, c.y, c.z};
-    ev_.evaluate(bench::allSteps);
+    ev_.evaluate(proofs::allSteps);
     long* printed = geocartUnits_;
     for (int i = 0; i < 3; ++i) {
       if (mpfr_cmp_d(ev_.coordinate(i), doubles[i]) != 0) {
@@ -323,8 +323,8 @@ class PointChecker {
     // Each step in turn left exact, every other rounded as geocart rounds it.
     const std::size_t first =
         totals_.geocartDiffering.size() - static_cast<std::size_t>(std::popcount(differing));
-    for (unsigned s = 0; s < bench::stepCount; ++s) {
-      ev_.evaluate(bench::allSteps & ~bench::stepBit(static_cast<Step>(s)));
+    for (unsigned s = 0; s < proofs::stepCount; ++s) {
+      ev_.evaluate(proofs::allSteps & ~proofs::stepBit(static_cast<Step>(s)));
       for (std::size_t k = first; k < totals_.geocartDiffering.size(); ++k) {
         DifferingField& d = totals_.geocartDiffering[k];
         const double share =
@@ -334,7 +334,7 @@ class PointChecker {
           d.largestShareNm = share;
         }
         if (ev_.roundUnits(ev_.coordinate(d.field)).units == d.exact) {
-          d.putRightBy |= bench::stepBit(static_cast<Step>(s));
+          d.putRightBy |= proofs::stepBit(static_cast<Step>(s));
           ++totals_.putRightBy[s];
         }
       }
@@ -347,7 +347,7 @@ class PointChecker {
   }
 
   void checkPeer(Tool tool, const std::string& text, const std::string& fine, std::uint64_t line,
-                 std::string_view point, const bench::RoundedUnits* exact, Band& band) {
+                 std::string_view point, const proofs::RoundedUnits* exact, Band& band) {
     std::string_view printed[3];
     std::string_view precise[3];
     long units[3];
@@ -423,8 +423,8 @@ void printReport(const Totals& t, const bool* given) {
       "\n| step left exact, every other rounded | differing geocart fields it alone "
       "puts right | in which its rounding has the largest share of the error |\n");
   std::printf("| --- | ---: | ---: |\n");
-  for (unsigned s = 0; s < bench::stepCount; ++s) {
-    std::printf("| %s | %llu | %llu |\n", bench::stepName(static_cast<Step>(s)),
+  for (unsigned s = 0; s < proofs::stepCount; ++s) {
+    std::printf("| %s | %llu | %llu |\n", proofs::stepName(static_cast<Step>(s)),
                 static_cast<unsigned long long>(t.putRightBy[s]),
                 static_cast<unsigned long long>(t.largestShare[s]));
   }
@@ -436,16 +436,16 @@ void printReport(const Totals& t, const bool* given) {
   std::printf("| ---: | --- | --- | ---: | ---: | ---: | ---: | --- | --- |\n");
   for (const DifferingField& d : t.geocartDiffering) {
     std::string steps;
-    for (unsigned s = 0; s < bench::stepCount; ++s) {
-      if ((d.putRightBy & bench::stepBit(static_cast<Step>(s))) == 0) continue;
+    for (unsigned s = 0; s < proofs::stepCount; ++s) {
+      if ((d.putRightBy & proofs::stepBit(static_cast<Step>(s))) == 0) continue;
       if (!steps.empty()) steps += "; ";
-      steps += bench::stepName(static_cast<Step>(s));
+      steps += proofs::stepName(static_cast<Step>(s));
     }
     std::printf("| %llu | `%s` | %s | %.4f | %.4f | %.3f | %.3f | %s | %s: %.3f |\n",
                 static_cast<unsigned long long>(d.line), d.point.c_str(), fieldNames[d.field],
                 static_cast<double>(d.printed) / 1e4, static_cast<double>(d.exact) / 1e4,
                 d.halfDistanceNm, d.errorNm, steps.empty() ? "none" : steps.c_str(),
-                bench::stepName(d.largestShare), d.largestShareNm);
+                proofs::stepName(d.largestShare), d.largestShareNm);
   }
 }
 

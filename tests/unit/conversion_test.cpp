@@ -61,9 +61,9 @@ TEST(Conversion, GivesTheDocumentedResults) {
 
 // X, Y and Z to the last bit: every operation rounded to double in the
 // documented order, the sine and cosine correctly rounded, worked out with
-// MPFR by bench/conversion_table.cpp (built with the project where MPFR is
+// MPFR by proofs/conversion_table.cpp (built with the project where MPFR is
 // found), which printed these rows as the output of (one command line)
-//   build/conversion_table 0 0 0 90 0 0 0 90 0 0 180 0 45 45 100
+//   build/proofs/conversion_table 0 0 0 90 0 0 0 90 0 0 180 0 45 45 100
 //     -33.5 151.25 50 0 -180 0 100 0 0 51.4778 -0.0014 45.87
 //     -89.999999 179.999999 -100.5 12.345678901 -98.765432109 8848.86
 //     -45 -45 -10000 33.5 -151.25 1000000 -0.0001 0.0001 -6378137

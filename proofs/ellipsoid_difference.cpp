@@ -1,7 +1,7 @@
 // How far apart one point's X, Y, Z lie when it is converted on the WGS84
 // ellipsoid and on GRS80, which share the semi-major axis and differ only in
 // the flattening (1/298.257223563 against 1/298.257222101).
-//   c++ -std=c++20 -O2 -o ellipsoid_difference bench/ellipsoid_difference.cpp
+//   c++ -std=c++20 -O2 -o ellipsoid_difference proofs/ellipsoid_difference.cpp
 // X and Y move with (N + h) cos(lat), Z with (N (1 - e2) + h) sin(lat): the
 // height cancels and the longitude only turns the difference, so the distance
 // depends on the latitude alone, and every 0.0001 degree of it from 0 to 90

@@ -13,13 +13,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s LAT LON H [LAT LON H ...]\n", argv[0]);
     return 2;
   }
-  bench::ExactConversion conversion;
+  proofs::ExactConversion conversion;
   for (int i = 1; i + 2 < argc; i += 3) {
     if (!conversion.setPoint(argv[i], argv[i + 1], argv[i + 2])) {
       std::fprintf(stderr, "not three numbers: %s %s %s\n", argv[i], argv[i + 1], argv[i + 2]);
       return 2;
     }
-    conversion.evaluate(bench::allSteps);
+    conversion.evaluate(proofs::allSteps);
     std::printf("    {{%s, %s, %s}, %a, %a, %a},\n", argv[i], argv[i + 1], argv[i + 2],
                 mpfr_get_d(conversion.coordinate(0), MPFR_RNDN),
                 mpfr_get_d(conversion.coordinate(1), MPFR_RNDN),

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace bench {
+namespace proofs {
 
 // The groups of roundings, in the order the formula meets them.
 enum class Step : unsigned {
@@ -114,4 +114,4 @@ class ExactConversion {
   MpfrNumber units_{exactBits}, work_{exactBits};
 };
 
-}  // namespace bench
+}  // namespace proofs

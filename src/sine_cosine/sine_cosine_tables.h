@@ -1,5 +1,5 @@
-// Made by bench/make_sine_cosine_tables.cpp (MPFR, 4096 bits):
-//   make_sine_cosine_tables > src/tool/sine_cosine_tables.h
+// Made by src/sine_cosine/make_sine_cosine_tables.cpp (MPFR, 4096 bits):
+//   make_sine_cosine_tables > src/sine_cosine/sine_cosine_tables.h
 // Do not edit: change the generator and run it again.
 #pragma once
 

@@ -1,6 +1,6 @@
-// Writes src/tool/sine_cosine_tables.h, every constant of the sine and cosine
+// Writes sine_cosine_tables.h, every constant of the sine and cosine
 // that is not a plain fraction, computed with MPFR at 4096 bits:
-//   make_sine_cosine_tables > src/tool/sine_cosine_tables.h
+//   make_sine_cosine_tables > src/sine_cosine/sine_cosine_tables.h
 // (unsigned long is 64 bits here, as on every 64-bit Linux).
 #include <mpfr.h>
 
@@ -47,8 +47,8 @@ int main() {
   mpfr_const_pi(pi, MPFR_RNDN);
 
   std::printf(
-      "// Made by bench/make_sine_cosine_tables.cpp (MPFR, 4096 bits):\n"
-      "//   make_sine_cosine_tables > src/tool/sine_cosine_tables.h\n"
+      "// Made by src/sine_cosine/make_sine_cosine_tables.cpp (MPFR, 4096 bits):\n"
+      "//   make_sine_cosine_tables > src/sine_cosine/sine_cosine_tables.h\n"
       "// Do not edit: change the generator and run it again.\n"
       "#pragma once\n\n#include <cstdint>\n\nnamespace geocart::sine_cosine_tables {\n\n");
 

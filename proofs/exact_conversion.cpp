@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace bench {
+namespace proofs {
 
 namespace {
 
@@ -162,4 +162,4 @@ double ExactConversion::errorNanometres(mpfr_srcptr value, mpfr_srcptr exact) {
   return mpfr_get_d(work_, MPFR_RNDN);
 }
 
-}  // namespace bench
+}  // namespace proofs

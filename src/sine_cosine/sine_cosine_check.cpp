@@ -9,6 +9,10 @@
 //   sine_cosine_check multiples COUNT [SEED] [THREADS]
 //       the doubles nearest to k pi/4 and their neighbours, k drawn in every
 //       binade up to 2^1023
+//   sine_cosine_check edges COUNT [SEED] [THREADS]
+//       the fast evaluation's worst place: arguments whose reduced argument
+//       lies within 2^-24 of +-pi/1024 (halfway between two table entries),
+//       the entry drawn at random below 2^10
 // Prints what it checked, the fast evaluation's hand-overs a million and its
 // largest error over its bound; exit status 1 on any difference.
 #include <mpfr.h>
@@ -123,7 +127,8 @@ class Checker {
   }
 
   static bool decided(const Approximation& a) {
-    return bitsOf(a.hi + (a.lo - a.bound)) == bitsOf(a.hi + (a.lo + a.bound));
+    double rounded;
+    return geocart::roundingDecided(a, rounded);
   }
 
   static void report(std::uint64_t& count, const char* what, double x, const SineCosine& got,
@@ -152,6 +157,19 @@ void add(Totals& into, const Totals& t) {
   }
 }
 
+// The double nearest to (k + 1/2) pi/512 - t, for k uniform in [0, 2^10 512/pi)
+// and t uniform in (-2^-24, 2^-24): its reduced argument lies near +-pi/1024.
+double nearEdge(std::uint64_t draw, mpfr_ptr t, mpfr_ptr piOver512) {
+  const std::uint64_t k = (draw >> 32) % 166886;  // (k + 1/2) pi/512 < 2^10
+  const auto offset = static_cast<double>(static_cast<std::int64_t>(draw & 0xffffffff) -
+                                          (std::int64_t{1} << 31)) * 0x1p-55;
+  mpfr_set_ui(t, 2 * k + 1, MPFR_RNDN);
+  mpfr_mul(t, t, piOver512, MPFR_RNDN);
+  mpfr_div_2ui(t, t, 1, MPFR_RNDN);
+  mpfr_sub_d(t, t, offset, MPFR_RNDN);
+  return mpfr_get_d(t, MPFR_RNDN);
+}
+
 // The double nearest to k pi/4 for a k with k pi/4 in [2^e, 2^(e+1)).
 double nearMultiple(int e, std::uint64_t draw, mpfr_ptr k, mpfr_ptr t, mpfr_ptr pi4) {
   mpfr_set_ui(t, draw >> 11, MPFR_RNDN);
@@ -168,7 +186,7 @@ double nearMultiple(int e, std::uint64_t draw, mpfr_ptr k, mpfr_ptr t, mpfr_ptr 
 int usage() {
   std::fputs(
       "usage: sine_cosine_check hard FILE... | random COUNT [SEED] [THREADS] |"
-      " multiples COUNT [SEED] [THREADS]\n",
+      " multiples COUNT [SEED] [THREADS] | edges COUNT [SEED] [THREADS]\n",
       stderr);
   return 2;
 }
@@ -196,7 +214,7 @@ int main(int argc, char** argv) {
       }
       std::fclose(in);
     }
-  } else if (mode == "random" || mode == "multiples") {
+  } else if (mode == "random" || mode == "multiples" || mode == "edges") {
     const std::uint64_t count = std::strtoull(argv[2], nullptr, 10);
     const std::uint64_t seed = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1;
     const unsigned threads = argc > 4 ? static_cast<unsigned>(std::atoi(argv[4])) : 1;
@@ -212,6 +230,20 @@ int main(int argc, char** argv) {
           for (std::uint64_t i = w; i < count; i += threads) {
             checker.check(randomArgument(seed, i), t);
           }
+          return;
+        }
+        if (mode == "edges") {
+          mpfr_t scratch, piOver512;
+          mpfr_inits2(128, scratch, piOver512, static_cast<mpfr_ptr>(nullptr));
+          mpfr_const_pi(piOver512, MPFR_RNDN);
+          mpfr_div_2ui(piOver512, piOver512, 9, MPFR_RNDN);
+          for (std::uint64_t i = w; i < count / 2; i += threads) {
+            const double x = nearEdge(splitMix(seed * 0x100000001b3 + i), scratch, piOver512);
+            checker.check(x, t);
+            checker.check(-x, t);
+          }
+          mpfr_clears(scratch, piOver512, static_cast<mpfr_ptr>(nullptr));
+          mpfr_free_cache2(MPFR_FREE_LOCAL_CACHE);
           return;
         }
         mpfr_t k, scratch, pi4;

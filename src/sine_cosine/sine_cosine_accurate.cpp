@@ -17,9 +17,9 @@
 //   2^-(64 N - 1)) and a shift; theta^2 is a fraction of N limbs.
 // - cos theta and sin theta / theta by Horner's rule on their Taylor series
 //   down from the last term whose successor is below 2^-(64 N + 8) for the
-//   power of two above theta (29 terms for theta near pi/4 and N = 4; the
-//   series alternate and decrease, so what is left out is below that
-//   successor), each step a truncated product,
+//   power of two above theta (27 steps, 28 terms, for theta near pi/4 and
+//   N = 4; the series alternate and decrease, so what is left out is below
+//   that successor), each step a truncated product,
 //   a truncated division by (2k - 1) 2k or 2k (2k + 1), and 1 - t taken as the
 //   complement (the all-ones fraction standing for 1): at most 3 units of
 //   2^-(64 N) each, damped by theta^2 / d <= 0.31, so at most 8 units in all.
@@ -33,8 +33,9 @@
 //
 // Why 256 bits suffice: a result can be undecided only if its exact value
 // has about 64 N - 53 - 8 = 195 identical bits after the rounding bit. The
-// published worst cases for sin and cos in double precision (tests/data
-// holds them, from exhaustive searches and searches in the top binades) have
+// published worst cases for sin and cos in double precision (the
+// *-hard-arguments.txt files beside this one, from exhaustive searches and
+// searches in the top binades) have
 // at most 73 such bits for the sine (at 0x1.e0000000001c2p-20) and 89 for
 // the cosine (at 0x1.8000000000009p-23), over 100 fewer; below 2^-27 no
 // evaluation is needed (see accurateSineCosine). Were the 2^64 doubles'
@@ -46,7 +47,9 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "sine_cosine_tables.h"
 
@@ -61,22 +64,29 @@ __extension__ typedef unsigned __int128 Wide;  // GCC and Clang, 64-bit targets
 template <int n>
 using Fraction = std::array<Limb, n>;
 
-// The first n limbs of the 2n-limb product of a and b (truncated: below one
-// unit of the last limb kept too low).
+// The 2n-limb product of a and b, most significant first: a[i] b[j] is of
+// the weight of limb i + j + 1, its carry goes to limb i + j.
 template <int n>
-Fraction<n> multiplyHigh(const Fraction<n>& a, const Fraction<n>& b) {
-  std::array<Limb, 2 * n> r{};  // least significant first
-  for (int i = 0; i < n; ++i) {
+std::array<Limb, 2 * n> multiplyFull(const Fraction<n>& a, const Fraction<n>& b) {
+  std::array<Limb, 2 * n> product{};
+  for (int i = n - 1; i >= 0; --i) {
     Limb carry = 0;
-    for (int j = 0; j < n; ++j) {
-      const Wide t = static_cast<Wide>(a[n - 1 - i]) * b[n - 1 - j] + r[i + j] + carry;
-      r[i + j] = static_cast<Limb>(t);
+    for (int j = n - 1; j >= 0; --j) {
+      const Wide t = static_cast<Wide>(a[i]) * b[j] + product[i + j + 1] + carry;
+      product[i + j + 1] = static_cast<Limb>(t);
       carry = static_cast<Limb>(t >> 64);
     }
-    r[i + n] = carry;
+    product[i] = carry;
   }
+  return product;
+}
+
+// Its first n limbs (truncated: below one unit of the last limb kept too low).
+template <int n>
+Fraction<n> multiplyHigh(const Fraction<n>& a, const Fraction<n>& b) {
+  const std::array<Limb, 2 * n> product = multiplyFull<n>(a, b);
   Fraction<n> high;
-  for (int k = 0; k < n; ++k) high[k] = r[2 * n - 1 - k];
+  for (int k = 0; k < n; ++k) high[k] = product[k];
   return high;
 }
 
@@ -95,12 +105,11 @@ Fraction<n> divide(Fraction<n> a, Limb d) {
   return a;
 }
 
-// The 64 bits of `limbs` (most significant first, zeros past the end)
-// starting at bit `start` counted from the first bit, 0.
-template <std::size_t count>
-Limb bitsAt(const Limb (&limbs)[count], long start) {
+// The 64 bits of `limbs` (most significant first, zeros before and after)
+// from bit `start` on, the first bit being bit 0; `start` may be negative.
+inline Limb bitsAt(std::span<const Limb> limbs, long start) {
   const auto limbAt = [&](long k) -> Limb {
-    return k >= 0 && k < static_cast<long>(count) ? limbs[k] : 0;
+    return k >= 0 && k < static_cast<long>(limbs.size()) ? limbs[static_cast<std::size_t>(k)] : 0;
   };
   const long k = start >> 6;  // floor, also below 0
   const int shift = static_cast<int>(start & 63);
@@ -109,14 +118,9 @@ Limb bitsAt(const Limb (&limbs)[count], long start) {
 }
 
 template <int n>
-Fraction<n> shiftLeft(const Fraction<n>& a, int bits) {  // 0 <= bits < 64 n
-  Fraction<n> out{};
-  const int whole = bits >> 6;
-  const int part = bits & 63;
-  for (int k = 0; k + whole < n; ++k) {
-    out[k] = a[k + whole] << part;
-    if (part != 0 && k + whole + 1 < n) out[k] |= a[k + whole + 1] >> (64 - part);
-  }
+Fraction<n> shiftLeft(const Fraction<n>& a, int bits) {  // 0 <= bits
+  Fraction<n> out;
+  for (int k = 0; k < n; ++k) out[k] = bitsAt(a, bits + 64L * k);
   return out;
 }
 
@@ -154,17 +158,10 @@ Angle<n> reduce(std::uint64_t m, int e, int& octant) {
     carry = static_cast<Limb>(t >> 64);
   }
   product[0] = carry;  // the integer part when e >= 0
+  // With e >= 0 the fraction begins at limb 1; with e < 0 at bit 64 + e.
+  const long first = 64L + (e >= 0 ? 0 : e);
   Fraction<l> u;
-  for (int k = 0; k < l; ++k) {
-    // With e >= 0 the fraction begins at limb 1; with e < 0 at bit 64 + e.
-    const long bit = 64L + (e >= 0 ? 0 : e);
-    const long kk = bit + 64L * k;
-    const long word = kk >> 6;
-    const int sh = static_cast<int>(kk & 63);
-    const Limb hi = word < l + 2 ? product[word] : 0;
-    const Limb lo = word + 1 < l + 2 ? product[word + 1] : 0;
-    u[k] = sh == 0 ? hi : (hi << sh) | (lo >> (64 - sh));
-  }
+  for (int k = 0; k < l; ++k) u[k] = bitsAt(product, first + 64L * k);
   octant = static_cast<int>(u[0] >> 61);
   Fraction<l> w = shiftLeft<l>(u, 3);
   if (octant & 1) {
@@ -189,7 +186,7 @@ constexpr std::array<Limb, 64> seriesTerms = [] {
   double limit = 1.0;
   for (int i = 0; i < 64 * n + 8; ++i) limit /= 2;
   for (int shift = 0; shift < 64; ++shift) {
-    double square = 0.61685027506808491;  // (pi/4)^2, a little above
+    double square = 0x1.3bd3cc9be45dfp-1;  // (pi/4)^2 rounded up, 7.2e-17 above
     double bound = 1.0;
     for (int i = 0; i < 2 * shift; ++i) bound /= 2;
     if (bound < square) square = bound;
@@ -214,11 +211,13 @@ struct Value {
 
 constexpr Limb roundingMargin = Limb{1} << 8;  // units of the last limb
 
-// The nearest double to the value, or false when the error allows two.
+// The nearest double to the value, or false when the error allows two (never
+// with `force`). The fraction is sin theta / theta (at least 0.9) times
+// theta's normalised mantissa, or cos theta (at least 0.7): above 1/4, so
+// `zeros` is 0 or 1 and the value a normal double whatever theta's shift.
 template <int n>
 bool roundToNearest(const Value<n>& v, bool force, double& result) {
   const int zeros = leadingZeros<n>(v.fraction);
-  if (zeros >= 64) return false;  // cannot happen: every result is above 2^-63
   const Fraction<n> f = shiftLeft<n>(v.fraction, zeros);
   // 0.f = (significand + R) 2^-53, R in [0, 1): the significand is the first
   // 53 bits, R the rest. |R - 1/2| 2^-53 is the fraction f with its first 53
@@ -241,7 +240,6 @@ bool roundToNearest(const Value<n>& v, bool force, double& result) {
     significand >>= 1;
     ++exponent;
   }
-  // Every result is at least 2^-63 and at most 1: a normal double.
   const std::uint64_t biased = static_cast<std::uint64_t>(exponent + 52 + 1023);
   const std::uint64_t bits = (v.negative ? std::uint64_t{1} << 63 : 0) | (biased << 52) |
                              (significand & ((std::uint64_t{1} << 52) - 1));
@@ -278,31 +276,10 @@ bool evaluate(double x, bool force, SineCosine& out) {
 
   // theta^2 as a fraction: the product of the mantissas shifted right by
   // 2 shift; nothing is left of it past 2 * 64 n bits.
-  Fraction<n> theta2{};
+  Fraction<n> theta2;
   {
-    std::array<Limb, 2 * n> square{};  // least significant first
-    for (int i = 0; i < n; ++i) {
-      Limb carry = 0;
-      for (int j = 0; j < n; ++j) {
-        const Wide t = static_cast<Wide>(theta.mantissa[n - 1 - i]) * theta.mantissa[n - 1 - j] +
-                       square[i + j] + carry;
-        square[i + j] = static_cast<Limb>(t);
-        carry = static_cast<Limb>(t >> 64);
-      }
-      square[i + n] = carry;
-    }
-    const long shift = 2L * theta.shift;  // bits to the right of the fraction's first
-    for (int k = 0; k < n; ++k) {
-      // Bit b of the result (0 = first) is bit b - shift of the square (most
-      // significant first).
-      const long first = 64L * k - shift;
-      const auto sq = [&](long word) -> Limb {  // most significant first
-        return word >= 0 && word < 2 * n ? square[2 * n - 1 - word] : 0;
-      };
-      const long word = first >> 6;
-      const int sh = static_cast<int>(first & 63);
-      theta2[k] = sh == 0 ? sq(word) : (sq(word) << sh) | (sq(word + 1) >> (64 - sh));
-    }
+    const std::array<Limb, 2 * n> square = multiplyFull<n>(theta.mantissa, theta.mantissa);
+    for (int k = 0; k < n; ++k) theta2[k] = bitsAt(square, 64L * k - 2L * theta.shift);
   }
 
   // Horner's rule, top term first. `one` is the all-ones fraction.

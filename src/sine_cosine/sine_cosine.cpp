@@ -12,37 +12,51 @@
 //   |x - k P1| >= |k P2|; otherwise both are multiples of 2^-81, x - k P1 of
 //   2^-61 as |x| >= 2^-9 when k != 0 and k P2 of the last bit of P2, and
 //   their difference, below 2^-28, is a double), and rl = e2 - k P3.
-//   |r - (rh + rl)| <= |k| (|tau| + u |P3|) + u |rl| < 2^-111 (|tau| <
-//   2^-138.5), and |r| <= rho = pi/1024 + 2^-30.
+//   |r - (rh + rl)| <= |k| (|tau| + u |P3|) + u |rl| < 2^-114.89 (|k| <=
+//   166886 < 2^17.35, |tau| < 2^-138.47, |rl| <= 2^-62 + |k P3| < 2^-61.95),
+//   and |rh|, |r| <= rho = pi/1024 + 2^-30.
 // - Table: S + s = sin(j pi/512), C + c = cos(j pi/512), j = k mod 1024, the
-//   heads S and C of 26 bits, the tails rounded (to 2^-80 of the value).
+//   heads S and C of 26 bits (so |s| <= 2^-26.08 |S + s|, and both tails are
+//   below 2^-27), the tails rounded (within 2^-80.09 of the value).
 // - sin x = S cos r + C sin r, cos x = C cos r - S sin r. rh = r1 + r2 with
 //   r1 of 26 bits (Veltkamp), so C r1 and S r1 are exact, and the sums
 //   S + C r1, C - S r1 are split exactly (fast two-sum: |S|, |C| >= sin(pi/512)
 //   > rho >= |C r1|, |S r1|, or 0) into hi + e1. Everything else goes into lo, the
 //   largest term last: tails, the heads times r2 + rl, the tails times rh,
 //   the full values times sin r - r and cos r - 1 (polynomials of degree 5
-//   and 6, below: cos r - 1 within 2^-82, but of rh, not rh + rl, which
-//   leaves out F rh rl, at most F rho 2^-61.96; sin r - r within
-//   rho^6 / 40320 < 2^-65.37 of |r|).
-// - Error of hi + lo, for sin with F = |S + s| (for cos F = |C + c|):
+//   and 6, below, of rh alone: cos r - 1 within 2^-82.08, sin r - r within
+//   2^-65.38 of |r|, a little over rho^6 / 40320 = 2^-65.39).
+// - Error of hi + lo, for sin with F = |S + s| (for cos F = |C + c| and the
+//   roles of the two functions swapped), every term at its worst:
 //     bound = eS F + eR |rh| + 2^-111,
-//   eS = 6.5 u rho^2 / 2 + 6 u 2^-27 + 2^-80 + rho 2^-61.96 < 2^-67.73:
-//   cos rh - 1 is within 2.5 u of its value (rh^2, the polynomial's last sum
-//   just below 1/2 in size, the product), its product with F adds 2 u, the
-//   rl left out its bound (|rl| <= 2^-62 + 2^17.35 P3), the sum into lo and
-//   the test's own rounding of lo (below) u each, all relative to
-//   F rho^2 / 2; eR = rho^6 / 40320 + 12 u rho^2 / 6 + 6 u 2^-25 < 2^-65.22:
-//   the polynomial's error, its value's roundings (within 5 u), its product
-//   and the sums around it, relative to |rh| rho^2 / 6, and the small
-//   products' roundings. The constants below are these bounds
-//   rounded up, with 2 u more for computing the bound itself.
+//   eS = 2^-80.09 (the table) + rho |rl| = 2^-70.30 (rl sin rh, which cos r - 1
+//   of rh leaves out) + 2^-82.32 (c rl, which the tail times rh leaves out:
+//   |c| <= 2^-20.36 F) + 2^-82.08 (the cosine's polynomial) + (6.5 u + 2^-71)
+//   rho^2 / 2 = 2^-67.99 (cos rh - 1 within 2.5 u of its value: rh^2, the
+//   last sum just below 1/2 in size, the product; the full value within
+//   u, the product, the sum into lo and the test's own rounding of lo, below,
+//   u each) + 6 u 2^-26.08 = 2^-76.50 (the tail s through the six roundings
+//   of lo) + 3 u^2 = 2^-104.4 (e1 through three): 2^-67.7273 in all;
+//   eR = 2^-65.38 (the sine's polynomial) + rho |rl| / 2 = 2^-71.30
+//   (rl (cos rh - 1), which sin r - r of rh leaves out) + 2^-80.09 (the
+//   table, times sin r) + (9.75 u + 2^-72) rho^2 / 6 = 2^-68.99 (sin rh - rh
+//   within 3.75 u: rh^2, the sum near -1/6, two products; the full value
+//   within u, the product, the four roundings of lo after it) + 8 u 2^-26 =
+//   2^-76.00 (C r2 through the rounding of r2 and seven after) + 6 u 2^-27 =
+//   2^-77.41 (c rh through six) + 3 u^2: 2^-65.2483 in all; and 2^-111 for
+//   the reduction's 2^-114.89, 8 u |rl| = 2^-111.95 (rl in r2 through eight
+//   roundings) and the second-order terms, 2^-117.9: 2^-111.76 in all.
+//   The constants (sine_cosine_parts.h) cover these sums less the 3
+//   roundings of the bound itself: boundOfValue 2^-67.7239 leaves 2^-76.44, boundOfArgument
+//   2^-65.2252 leaves 2^-71.20, boundOfReduction 2^-111 leaves 2^-112.29
+//   (sine_cosine_bounds.cpp works out every figure from the tables and the
+//   constants, and fails if a constant falls short).
 // Rounding test: with e the bound, RN(hi + RN(lo - e)) == RN(hi + RN(lo + e))
 // means that every value within e of hi + lo rounds to that double (rounding
 // is monotonic, and the inner roundings move lo - e and lo + e by at most
 // u (|lo| + e), which the bound includes); that double is then the result.
 // Otherwise the accurate evaluation decides: for 100 to 150 arguments a
-// million (bench/README.md).
+// million (the repository's bench/README.md).
 #include "sine_cosine.h"
 
 #include <bit>
@@ -61,21 +75,7 @@ namespace tables = sine_cosine_tables;
 constexpr std::uint64_t signBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t quietBit = std::uint64_t{1} << 51;
 
-// Error bound constants of the fast evaluation (see above).
-constexpr double boundOfValue = 0x1.35p-68;      // eS, times F
-constexpr double boundOfArgument = 0x1.b6p-66;    // eR, times |rh|
-constexpr double boundOfReduction = 0x1p-111;
-
-// cos r - 1: Taylor coefficients, each the double nearest the fraction.
-constexpr double c2 = -0.5;
-constexpr double c4 = 1.0 / 24.0;
-constexpr double c6 = -1.0 / 720.0;
-// sin r - r = r^3 (s3 + s5 r^2) within |r|^3 rho^4 / 40320: Taylor's terms to
-// r^7 with the r^7 term economised (Chebyshev: over r^2 in [0, rho^2],
-// r^4 = rho^2 r^2 - rho^4 / 8 to within rho^4 / 8).
-constexpr double rhoSquare = 0x1.921fb54442d18p-9 * 0x1.921fb54442d18p-9;  // (pi/1024)^2
-constexpr double s3 = -1.0 / 6.0 + rhoSquare * rhoSquare / 40320.0;
-constexpr double s5 = 1.0 / 120.0 - rhoSquare / 5040.0;
+using namespace fast_constants;
 
 constexpr double roundingShifter = 0x1.8p52;  // x + shifter - shifter: x rounded
 constexpr double veltkampSplitter = 0x1p27 + 1.0;
@@ -136,10 +136,7 @@ inline FastApproximation evaluateFast(double x) {
         magnitude == 0x7ff0000000000000 ? 0xfff8000000000000 : bits | quietBit);
     return {nan, nan};
   }
-  if (magnitude < std::bit_cast<std::uint64_t>(0x1p-27)) {
-    // sin x rounds to x and cos x to 1 (sine_cosine_accurate.cpp says why).
-    return {x, 1.0};
-  }
+  // Below 2^-27 the accurate evaluation's first rule gives x and 1 at once.
   return accurateSineCosine(x);
 }
 
@@ -148,36 +145,28 @@ inline FastApproximation evaluateFast(double x) {
   return accurateSineCosine(x);
 }
 
-// a == b for two finite doubles that are not both zeros, by their bits.
-inline bool same(double a, double b) {
-  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+// 2^-27 <= |x| < 2^10, the fast evaluation's range, in one unsigned comparison.
+inline bool inFastRange(double x) {
+  constexpr std::uint64_t low = std::bit_cast<std::uint64_t>(0x1p-27);
+  constexpr std::uint64_t high = std::bit_cast<std::uint64_t>(0x1p10);
+  return (std::bit_cast<std::uint64_t>(x) & ~signBit) - low < high - low;
 }
 
 }  // namespace
 
 FastApproximation fastSineCosine(double x) noexcept {
-  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(x) & ~signBit;
-  if (magnitude < std::bit_cast<std::uint64_t>(0x1p-27) ||
-      magnitude >= std::bit_cast<std::uint64_t>(0x1p10)) {
-    return {false, {}, {}};
-  }
+  if (!inFastRange(x)) return {false, {}, {}};
   return evaluateFast(x);
 }
 
 SineCosine sineCosine(double x) noexcept {
-  // One unsigned comparison for 2^-27 <= |x| < 2^10.
-  constexpr std::uint64_t low = std::bit_cast<std::uint64_t>(0x1p-27);
-  constexpr std::uint64_t high = std::bit_cast<std::uint64_t>(0x1p10);
-  if ((std::bit_cast<std::uint64_t>(x) & ~signBit) - low >= high - low) {
-    return rareSineCosine(x);
-  }
+  if (!inFastRange(x)) return rareSineCosine(x);
   const FastApproximation a = evaluateFast(x);
-  const double sinLow = a.sin.hi + (a.sin.lo - a.sin.bound);
-  const double sinHigh = a.sin.hi + (a.sin.lo + a.sin.bound);
-  const double cosLow = a.cos.hi + (a.cos.lo - a.cos.bound);
-  const double cosHigh = a.cos.hi + (a.cos.lo + a.cos.bound);
-  if (!same(sinLow, sinHigh) || !same(cosLow, cosHigh)) return handOver(x);
-  return {sinLow, cosLow};
+  SineCosine result;
+  if (!roundingDecided(a.sin, result.sin) || !roundingDecided(a.cos, result.cos)) {
+    return handOver(x);
+  }
+  return result;
 }
 
 }  // namespace geocart

@@ -1,5 +1,5 @@
 // sineCosine on its special values and on known results, by bits. The wide
-// checks against MPFR are tests/sine_cosine/sine_cosine_check.cpp.
+// checks against MPFR are sine_cosine_check.cpp.
 #include "sine_cosine.h"
 
 #include <gtest/gtest.h>
