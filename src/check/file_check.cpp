@@ -33,18 +33,10 @@ std::int64_t FileChecker::lineEndsIn(std::int64_t from, std::int64_t to) const n
 }
 
 FileChecker::Place FileChecker::placeOf(std::int64_t offset) const noexcept {
-  std::uint64_t line = line_;
-  std::int64_t start = lineStart_;
-  const char* p = window_.at(lineStart_);
-  const char* const end = window_.at(offset);
-  while (p < end) {
-    const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    if (hit == nullptr) break;
-    ++line;
-    p = static_cast<const char*>(hit) + 1;
-    start = lineStart_ + (p - window_.at(lineStart_));
-  }
-  return {line, static_cast<std::uint64_t>(offset - start) + 1};
+  std::int64_t start = offset;  // of the line that holds `offset`
+  while (start > lineStart_ && *window_.at(start - 1) != '\n') --start;
+  return {line_ + static_cast<std::uint64_t>(lineEndsIn(lineStart_, start)),
+          static_cast<std::uint64_t>(offset - start) + 1};
 }
 
 bool FileChecker::check(std::string_view name, int fd, int passFd) noexcept {

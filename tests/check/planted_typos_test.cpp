@@ -59,16 +59,17 @@ std::vector<Line> surveyLines(std::size_t count) {
     line.longitude = fixed(r, 179, 6);
     line.height = fixed(r, 3000, 3);
     line.separator = separators[r.below(4)];
-    char label[16];
     switch (r.below(3)) {
-      case 0: std::snprintf(label, sizeof label, "P%llu", static_cast<unsigned long long>(i)); break;
+      case 0: line.label = "P" + std::to_string(i); break;
       case 1:
-        std::snprintf(label, sizeof label, "'%llu'", static_cast<unsigned long long>(1000 + i));
+        line.label = "'" + std::to_string(1000 + i) + "'";
         line.quoted = true;
         break;
-      default: std::snprintf(label, sizeof label, "ST-%05llu", static_cast<unsigned long long>(i % 100000));
+      default: {
+        const std::string digits = std::to_string(100000 + i % 100000);
+        line.label = "ST-" + digits.substr(1);
+      }
     }
-    line.label = label;
     lines.push_back(line);
   }
   return lines;
