@@ -482,6 +482,37 @@ TEST(HostileInput, BinaryBytes) {
   }
 }
 
+// The display form of the report's data line at its bounds: only the low 7
+// bits count; below 32, and 127, a circumflex and the character 64 places
+// on; 32 to 126 as they are. Each byte stands in the line taken (before the
+// bar) and three times in the bytes after it.
+TEST(HostileInput, DisplayFormBoundsInTheDataLine) {
+  struct Shown {
+    unsigned char byte;
+    const char* text;
+  };
+  constexpr Shown table[] = {
+      {0, "^@"},   {1, "^A"},   {9, "^I"},  {31, "^_"},  {32, " "},    {33, "!"},
+      {126, "~"},  {127, "^?"}, {128, "^@"}, {137, "^I"}, {159, "^_"}, {160, " "},
+      {233, "i"},  {254, "~"},  {255, "^?"},
+  };
+  for (const Shown& c : table) {
+    SCOPED_TRACE(static_cast<int>(c.byte));
+    const std::string b(1, static_cast<char>(c.byte));
+    RunRequest r = request({"-stdin"});
+    r.stdinKind = StdinKind::regularFile;
+    r.stdinBytes = "abc" + b + "\n" + b + b + b + "\n";
+    const std::string shown = c.text;
+    expectRun(runProcess(r), "",
+              "list io: [1012] incomprehensible list input\n"
+              "logical unit 5, named 'stdin'\n"
+              "lately: reading sequential list external IO\n"
+              "part of last format: ext list io\n"
+              "part of last data: abc" + shown + "^J|" + shown + shown + shown + "^J\n",
+              killedBy(SIGABRT));
+  }
+}
+
 // Random bytes, and random bytes of the characters that matter: every run
 // ends in time with status 0 or with a report and SIGABRT, never otherwise.
 TEST(HostileInput, RandomBytesEndCleanly) {
