@@ -66,73 +66,66 @@ inline char* putExtreme(char* p, std::uint64_t word, std::uint64_t kind,
   }
 }
 
-// Each writer hands `line` every line in turn, its newline included.
+// Line `i` of each section written at `text`, which has room for maxLine
+// bytes; returns its length, the newline included.
 
 // Every combination of the special values, then the last-bit point.
-template <class Line>
-void specialLines(Line&& line) {
-  char text[maxLine];
-  std::uint64_t index = 0;
-  for (const std::string_view latitude : specialValues) {
-    for (const std::string_view longitude : specialValues) {
-      for (const std::string_view height : specialValues) {
-        char* p = text;
-        for (const std::string_view value : {latitude, longitude, height}) {
-          p = std::copy(value.begin(), value.end(), p);
-          *p++ = ' ';
-        }
-        p = putLabel(p, 'S', index++);
-        *p++ = '\n';
-        line(std::string_view(text, static_cast<std::size_t>(p - text)));
-      }
-    }
+inline constexpr std::uint64_t specialCount =
+    specialValues.size() * specialValues.size() * specialValues.size() + 1;
+
+inline std::size_t specialLine(std::uint64_t i, char* text) {
+  if (i + 1 == specialCount) {
+    std::copy(lastBitPoint.begin(), lastBitPoint.end(), text);
+    return lastBitPoint.size();
   }
-  line(lastBitPoint);
+  const std::size_t n = specialValues.size();
+  const std::string_view values[3] = {specialValues[i / (n * n)], specialValues[i / n % n],
+                                      specialValues[i % n]};
+  char* p = text;
+  for (const std::string_view value : values) {
+    p = std::copy(value.begin(), value.end(), p);
+    *p++ = ' ';
+  }
+  p = putLabel(p, 'S', i);
+  *p++ = '\n';
+  return static_cast<std::size_t>(p - text);
 }
 
 // Tiny and huge angles and heights.
-template <class Line>
-void extremeLines(std::uint64_t count, Line&& line) {
-  char text[maxLine];
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint64_t kind = bench::mix(corpusSeed, i, 10);
-    const bench::PointFields f = bench::pointFields(bench::mix(corpusSeed, i, 11));
-    char* p = text;
-    p = putExtreme(p, bench::mix(corpusSeed, i, 12), kind, f.latitudeNano);
-    *p++ = ' ';
-    p = putExtreme(p, bench::mix(corpusSeed, i, 13), kind >> 8, f.longitudeNano);
-    *p++ = ' ';
-    // A height out of the ordinary for one point in four.
-    if ((kind >> 16) % 4 == 0) {
-      p = putExtreme(p, bench::mix(corpusSeed, i, 14), 1 + (kind >> 24) % 2, 0);
-    } else {
-      p = bench::putFixed(p, f.heightTenThousandths, 4);
-    }
-    *p++ = ' ';
-    p = putLabel(p, 'E', i);
-    *p++ = '\n';
-    line(std::string_view(text, static_cast<std::size_t>(p - text)));
+inline std::size_t extremeLine(std::uint64_t i, char* text) {
+  const std::uint64_t kind = bench::mix(corpusSeed, i, 10);
+  const bench::PointFields f = bench::pointFields(bench::mix(corpusSeed, i, 11));
+  char* p = text;
+  p = putExtreme(p, bench::mix(corpusSeed, i, 12), kind, f.latitudeNano);
+  *p++ = ' ';
+  p = putExtreme(p, bench::mix(corpusSeed, i, 13), kind >> 8, f.longitudeNano);
+  *p++ = ' ';
+  // A height out of the ordinary for one point in four.
+  if ((kind >> 16) % 4 == 0) {
+    p = putExtreme(p, bench::mix(corpusSeed, i, 14), 1 + (kind >> 24) % 2, 0);
+  } else {
+    p = bench::putFixed(p, f.heightTenThousandths, 4);
   }
+  *p++ = ' ';
+  p = putLabel(p, 'E', i);
+  *p++ = '\n';
+  return static_cast<std::size_t>(p - text);
 }
 
 // Points on and near the Earth, in the forms users' files hold.
-template <class Line>
-void ordinaryLines(std::uint64_t count, Line&& line) {
-  char text[maxLine];
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const bench::PointFields f = bench::pointFields(bench::mix(corpusSeed, i, 20));
-    const std::uint64_t form = bench::mix(corpusSeed, i, 21);
-    char* p = text;
-    p = bench::putMixed(p, f.latitudeNano, 9, form);
-    p = bench::putSeparator(p, form >> 16);
-    p = bench::putMixed(p, f.longitudeNano, 9, form >> 20);
-    p = bench::putSeparator(p, form >> 36);
-    p = bench::putMixed(p, f.heightTenThousandths, 4, form >> 40);
-    p = bench::putSeparator(p, form >> 56);
-    p = putLabel(p, 'P', i);
-    *p++ = '\n';
-    line(std::string_view(text, static_cast<std::size_t>(p - text)));
-  }
+inline std::size_t ordinaryLine(std::uint64_t i, char* text) {
+  const bench::PointFields f = bench::pointFields(bench::mix(corpusSeed, i, 20));
+  const std::uint64_t form = bench::mix(corpusSeed, i, 21);
+  char* p = text;
+  p = bench::putMixed(p, f.latitudeNano, 9, form);
+  p = bench::putSeparator(p, form >> 16);
+  p = bench::putMixed(p, f.longitudeNano, 9, form >> 20);
+  p = bench::putSeparator(p, form >> 36);
+  p = bench::putMixed(p, f.heightTenThousandths, 4, form >> 40);
+  p = bench::putSeparator(p, form >> 56);
+  p = putLabel(p, 'P', i);
+  *p++ = '\n';
+  return static_cast<std::size_t>(p - text);
 }
 
 }  // namespace corpus

@@ -71,16 +71,14 @@ int main(int argc, char** argv) {
     return usage();
   }
   static Output out;
-  const auto put = [](std::string_view line) { out.put(line); };
-  if (section == "special") {
-    corpus::specialLines(put);
-  } else if (section == "extreme") {
-    corpus::extremeLines(count, put);
-  } else if (section == "ordinary") {
-    corpus::ordinaryLines(count, put);
-  } else {
-    return usage();
-  }
+  std::size_t (*const line)(std::uint64_t, char*) = section == "special"    ? corpus::specialLine
+                                                     : section == "extreme"  ? corpus::extremeLine
+                                                     : section == "ordinary" ? corpus::ordinaryLine
+                                                                             : nullptr;
+  if (line == nullptr) return usage();
+  if (section == "special") count = corpus::specialCount;
+  char text[corpus::maxLine];
+  for (std::uint64_t i = 0; i < count; ++i) out.put(std::string_view(text, line(i, text)));
   out.flush();
   return out.ok() ? 0 : 1;
 }
