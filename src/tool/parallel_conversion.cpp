@@ -222,6 +222,11 @@ class ParallelRun final : public recio::ByteFeed {
     while (count_ > 0) retireOldest();
   }
 
+  ParallelShare share() const noexcept {
+    const auto accepted = static_cast<std::int64_t>(acceptedIn_);
+    return {accepted, source_.position() - accepted};
+  }
+
   long fill(std::int64_t offset, char* into, std::size_t room) noexcept override {
     for (std::size_t i = 0; i < count_; ++i) {
       const Chunk& chunk = ring_[(oldest_ + i) % slots_];
@@ -392,6 +397,8 @@ class ParallelRun final : public recio::ByteFeed {
   recio::CharSource& source_;
 };
 
+ParallelShare lastShare;
+
 unsigned cpusOfAffinityMask() noexcept {
   for (int cpus = CPU_SETSIZE; cpus <= (1 << 16); cpus *= 2) {
     cpu_set_t* set = CPU_ALLOC(static_cast<std::size_t>(cpus));
@@ -407,6 +414,8 @@ unsigned cpusOfAffinityMask() noexcept {
 }
 
 }  // namespace
+
+ParallelShare lastParallelShare() noexcept { return lastShare; }
 
 ParallelTuning defaultTuning() noexcept {
   return ParallelTuning{std::min(cpusOfAffinityMask(), mostWorkers), defaultChunkBytes};
@@ -452,6 +461,7 @@ bool convertInParallel(PointState& state, const ParallelTuning& tuning) noexcept
       unit->input->readThrough(&run);
       run.run(state);
       run.finish();
+      lastShare = run.share();
       unit->input->readThrough(nullptr);
       ran = true;
     }

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "record_group.h"
 
@@ -43,5 +44,16 @@ ParallelTuning defaultTuning() noexcept;
 // does not apply or the threads cannot be had: the one-thread loop then
 // runs as ever. Unreadable input ends the run as on one thread.
 bool convertInParallel(PointState& state, const ParallelTuning& tuning) noexcept;
+
+// How the last run of convertInParallel that reached the end of its input
+// shared it out, in bytes of standard input: the groups whose lines the
+// workers made and the owning thread accepted, and all the rest, which the
+// owning thread read itself. Kept for the tests, which check that the
+// workers do take the input; nothing in the tool reads it.
+struct ParallelShare {
+  std::int64_t workerBytes = 0;
+  std::int64_t ownBytes = 0;
+};
+ParallelShare lastParallelShare() noexcept;
 
 }  // namespace geocart

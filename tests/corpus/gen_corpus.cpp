@@ -5,38 +5,18 @@
 //   gen_corpus extreme COUNT      tiny and huge angles and heights
 //   gen_corpus ordinary COUNT     points on and near the Earth, in the forms
 //                                 users' files hold
-// The values are written from integers only, so the text does not depend on
-// the machine or the library that makes it.
+// The sections are those of corpus_sections.h.
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
 
-#include "point_input.h"
+#include "corpus_sections.h"
 
 namespace {
-
-constexpr std::uint64_t corpusSeed = 0x6A09E667F3BCC908ull;
-
-// The values of the special section, each for latitude, longitude and
-// height: zeros of both signs, the poles, the antimeridian, a subnormal,
-// huge values, 2^53, infinities and NaNs of both signs, and values beyond
-// the largest double (read as infinities).
-constexpr std::array<std::string_view, 18> specialValues = {
-    "0",     "-0",
-    "90",    "-90",   "180",  "-180", "45",
-    "1e-320",
-    "1e300", "-1e300", "1e22", "9007199254740992",
-    "inf",   "-inf",  "nan",  "-nan",
-    "1e400", "-1e400"};
-
-// A point whose Z is printed one unit apart by the math libraries chosen
-// for CPUs with and without FMA.
-constexpr std::string_view lastBitPoint = "10.609924 0 100.74637 K0000001\n";
 
 class Output {
  public:
@@ -44,13 +24,10 @@ class Output {
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
-  // Room for one line of at most `maxLine` bytes.
-  char* room() {
-    if (sizeof block_ - used_ < maxLine) flush();
-    return block_ + used_;
+  void put(std::string_view text) {
+    if (sizeof block_ - used_ < text.size()) flush();
+    used_ = static_cast<std::size_t>(std::copy(text.begin(), text.end(), block_ + used_) - block_);
   }
-  void commit(char* end) { used_ = static_cast<std::size_t>(end - block_); }
-  void put(std::string_view text) { commit(std::copy(text.begin(), text.end(), room())); }
   bool ok() const { return ok_; }
 
   void flush() {
@@ -67,100 +44,11 @@ class Output {
     used_ = 0;
   }
 
-  static constexpr std::size_t maxLine = 256;
-
  private:
   char block_[1 << 16];
   std::size_t used_ = 0;
   bool ok_ = true;
 };
-
-// A letter and the seven last digits of index + 1: eight characters that
-// read the same as an argument and in a record group.
-char* putLabel(char* p, char letter, std::uint64_t index) {
-  *p++ = letter;
-  std::uint64_t n = (index + 1) % 10000000;
-  for (int i = 7; i >= 1; --i, n /= 10) p[i - 1] = static_cast<char>('0' + n % 10);
-  return p + 7;
-}
-
-// Seven significant digits times 10^exponent, in the exponent form:
-// -d.dddddde-NNN.
-char* putScientific(char* p, std::uint64_t word, int exponent) {
-  if (word & 1) *p++ = '-';
-  const auto digits = static_cast<std::int64_t>(1000000 + (word >> 1) % 9000000);
-  p = bench::putFixed(p, digits, 6);
-  *p++ = 'e';
-  return std::to_chars(p, p + 8, exponent).ptr;
-}
-
-// An angle for the extreme section: ordinary, tiny (down to the subnormals
-// and below, read as zero) or huge (up to the largest doubles), by `kind`.
-char* putExtreme(char* p, std::uint64_t word, std::uint64_t kind, std::int64_t ordinaryNano) {
-  switch (kind % 3) {
-    case 0: return bench::putFixed(p, ordinaryNano, 9);
-    case 1: return putScientific(p, word, -static_cast<int>(5 + (word >> 40) % 326));
-    default: return putScientific(p, word, static_cast<int>(3 + (word >> 40) % 306));
-  }
-}
-
-void writeSpecial(Output& out) {
-  std::uint64_t index = 0;
-  for (const std::string_view latitude : specialValues) {
-    for (const std::string_view longitude : specialValues) {
-      for (const std::string_view height : specialValues) {
-        char* p = out.room();
-        for (const std::string_view value : {latitude, longitude, height}) {
-          p = std::copy(value.begin(), value.end(), p);
-          *p++ = ' ';
-        }
-        p = putLabel(p, 'S', index++);
-        *p++ = '\n';
-        out.commit(p);
-      }
-    }
-  }
-  out.put(lastBitPoint);
-}
-
-void writeExtreme(Output& out, std::uint64_t count) {
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint64_t kind = bench::mix(corpusSeed, i, 10);
-    const bench::PointFields f = bench::pointFields(bench::mix(corpusSeed, i, 11));
-    char* p = out.room();
-    p = putExtreme(p, bench::mix(corpusSeed, i, 12), kind, f.latitudeNano);
-    *p++ = ' ';
-    p = putExtreme(p, bench::mix(corpusSeed, i, 13), kind >> 8, f.longitudeNano);
-    *p++ = ' ';
-    // A height out of the ordinary for one point in four.
-    if ((kind >> 16) % 4 == 0) {
-      p = putExtreme(p, bench::mix(corpusSeed, i, 14), 1 + (kind >> 24) % 2, 0);
-    } else {
-      p = bench::putFixed(p, f.heightTenThousandths, 4);
-    }
-    *p++ = ' ';
-    p = putLabel(p, 'E', i);
-    *p++ = '\n';
-    out.commit(p);
-  }
-}
-
-void writeOrdinary(Output& out, std::uint64_t count) {
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const bench::PointFields f = bench::pointFields(bench::mix(corpusSeed, i, 20));
-    const std::uint64_t form = bench::mix(corpusSeed, i, 21);
-    char* p = out.room();
-    p = bench::putMixed(p, f.latitudeNano, 9, form);
-    p = bench::putSeparator(p, form >> 16);
-    p = bench::putMixed(p, f.longitudeNano, 9, form >> 20);
-    p = bench::putSeparator(p, form >> 36);
-    p = bench::putMixed(p, f.heightTenThousandths, 4, form >> 40);
-    p = bench::putSeparator(p, form >> 56);
-    p = putLabel(p, 'P', i);
-    *p++ = '\n';
-    out.commit(p);
-  }
-}
 
 int usage() {
   std::fputs("usage: gen_corpus special | extreme COUNT | ordinary COUNT\n", stderr);
@@ -183,15 +71,14 @@ int main(int argc, char** argv) {
     return usage();
   }
   static Output out;
-  if (section == "special") {
-    writeSpecial(out);
-  } else if (section == "extreme") {
-    writeExtreme(out, count);
-  } else if (section == "ordinary") {
-    writeOrdinary(out, count);
-  } else {
-    return usage();
-  }
+  std::size_t (*const line)(std::uint64_t, char*) = section == "special"    ? corpus::specialLine
+                                                     : section == "extreme"  ? corpus::extremeLine
+                                                     : section == "ordinary" ? corpus::ordinaryLine
+                                                                             : nullptr;
+  if (line == nullptr) return usage();
+  if (section == "special") count = corpus::specialCount;
+  char text[corpus::maxLine];
+  for (std::uint64_t i = 0; i < count; ++i) out.put(std::string_view(text, line(i, text)));
   out.flush();
   return out.ok() ? 0 : 1;
 }

@@ -476,6 +476,22 @@ std::vector<GoldenCase> makeCases() {
       {.name = "closed_stdin_reads_empty_fort_5", .args = {"-stdin"},
        .stdinKind = StdinKind::closed, .end = exitedWith(0), .inTempDir = true,
        .filesAfter = {{"fort.5", ""}}},
+      // A longer fort.N from an earlier run holds only this run's bytes
+      // afterwards: a unit first written to starts its file afresh.
+      {.name = "closed_stdout_truncates_longer_fort_6", .args = {"45", "45", "100", "P1"},
+       .end = exitedWith(0), .stdoutKind = StdoutKind::closed, .inTempDir = true,
+       .filesBefore = {{"fort.6", std::string(200, 'o') + "\n" + std::string(100, 'p')}},
+       .filesAfter = {{"fort.6", at_45_45_100 + "     P1      \n"}}},
+      {.name = "closed_stderr_truncates_longer_fort_0", .args = {},
+       .end = exitedWith(1), .closeStderr = true, .inTempDir = true,
+       .filesBefore = {{"fort.0", std::string(500, 'e') + "\n"}},
+       .filesAfter = {{"fort.0", usage}}},
+      // A unit first read from takes the file as it stands.
+      {.name = "closed_stdin_reads_existing_fort_5", .args = {"-stdin"},
+       .stdinKind = StdinKind::closed, .stdoutBytes = at_45_45_100 + "     P1      \n",
+       .end = exitedWith(0), .inTempDir = true,
+       .filesBefore = {{"fort.5", "45 45 100 P1\n"}},
+       .filesAfter = {{"fort.5", "45 45 100 P1\n"}}},
       {.name = "closed_stdout_fort_6_cannot_be_opened", .args = {"0", "0", "0"},
        .stderrBytes = "open: [21] Is a directory\n"
                       "logical unit 6, named 'fort.6'\n",

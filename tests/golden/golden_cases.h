@@ -23,6 +23,7 @@ struct GoldenCase {
   bool closeStderr = false;
   bool inTempDir = false;
   std::vector<std::string> dirsBefore;         // made in the temp directory first
+  std::map<std::string, std::string> filesBefore;  // likewise, name -> contents
   std::map<std::string, std::string> filesAfter;  // every regular file left there
 };
 

@@ -28,6 +28,7 @@ TEST_P(Golden, Run) {
   request.closeStderr = c.closeStderr;
   request.inTempDir = c.inTempDir;
   request.dirsBefore = c.dirsBefore;
+  request.filesBefore = c.filesBefore;
   const RunResult r = runProcess(request);
   ASSERT_EQ(r.failure, "") << "the run itself failed";
 

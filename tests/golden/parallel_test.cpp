@@ -203,6 +203,64 @@ TEST(ParallelConversion, InputEndingInsideAGroupAsOnOneCpu) {
   EXPECT_EQ(describe(one.end), describe(killedBy(SIGABRT)));
 }
 
+// The workers take what they should: over regular groups every chunk's
+// groups are kept from its first byte, and the owning thread writes them out
+// as the workers made them, reading by itself only the bytes no chunk holds
+// whole. The output alone cannot tell: the owning thread converting all of
+// it gives the same bytes, only slower. From a file the chunks are always
+// full; a pipe that has run dry lets the owning thread read on by itself
+// what has come in (up to a sixth of the input in runs here), so less is
+// asked of the workers there.
+TEST(ParallelConversion, WorkersConvertNearlyAllOfRegularGroups) {
+  std::mt19937_64 random(11);
+  std::string input;
+  char line[96];
+  while (input.size() < inputBytes / 2) {
+    const auto n = random();
+    std::snprintf(line, sizeof line, "%.7f %.7f %.3f P%07u\n",
+                  static_cast<double>(n % 1800000001) * 1e-7 - 90,
+                  static_cast<double>((n >> 20) % 3600000001) * 1e-7 - 180,
+                  static_cast<double>((n >> 40) % 9000000) * 1e-3,
+                  static_cast<unsigned>(n % 10000000));
+    input += line;
+  }
+  const Tool sharing[] = {
+      {"2 workers, 16 KiB chunks", CHUNKED_BINARY, {"2", "16384", "share"}, false},
+      {"3 workers, 8 KiB chunks", CHUNKED_BINARY, {"3", "8192", "share"}, false},
+  };
+  for (const StdinKind kind : {StdinKind::regularFile, StdinKind::pipe}) {
+    SCOPED_TRACE(kind == StdinKind::pipe ? "from a pipe" : "from a file");
+    for (const Tool& tool : sharing) {
+      SCOPED_TRACE(tool.name);
+      RunRequest r;
+      r.program = tool.program;
+      r.args = tool.args;
+      r.stdinKind = kind;
+      r.inTempDir = true;
+      r.timeoutSeconds = 300;
+      if (kind == StdinKind::pipe) {
+        r.stdinStream = oddPieces(input);
+      } else {
+        r.stdinBytes = input;
+      }
+      const RunResult result = runProcess(r);
+      ASSERT_EQ(result.failure, "");
+      EXPECT_EQ(describe(result.end), describe(exitedWith(0)));
+      ASSERT_EQ(result.files.count("share"), 1u);
+      long long workerBytes = -1;
+      long long ownBytes = -1;
+      ASSERT_EQ(std::sscanf(result.files.at("share").c_str(), "%lld %lld", &workerBytes,
+                            &ownBytes),
+                2);
+      EXPECT_EQ(workerBytes + ownBytes, static_cast<long long>(input.size()));
+      const long long least = kind == StdinKind::pipe ? static_cast<long long>(input.size()) / 2
+                                                      : static_cast<long long>(input.size()) * 9 / 10;
+      EXPECT_GE(workerBytes, least)
+          << "the owning thread read " << ownBytes << " bytes of " << input.size() << " itself";
+    }
+  }
+}
+
 // A producer that keeps the pipe open after a part of a line that already
 // decides the run (a failure): the run ends at once, as on one CPU, and
 // does not wait for a line end or the end of the input.

@@ -7,6 +7,8 @@
 #include <sched.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -104,9 +106,15 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void becomeChild(const int (&source)[3], const char* workDir,
-                              bool ignoreSigpipe, const cpu_set_t* cpus, long stackLimitKiB,
-                              const char* program, char* const* argv) {
+                              bool ignoreSigpipe, bool withoutOverride, const cpu_set_t* cpus,
+                              long stackLimitKiB, const char* program, char* const* argv) {
   if (cpus != nullptr && sched_setaffinity(0, sizeof *cpus, cpus) != 0) _exit(126);
+  // Root's programs get every capability of the bounding set at exec; one
+  // taken out of it stays out.
+  if (withoutOverride && geteuid() == 0 &&
+      prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0) {
+    _exit(permissionOverrideKept);
+  }
   if (stackLimitKiB > 0) {
     const rlimit stack{static_cast<rlim_t>(stackLimitKiB) * 1024,
                        static_cast<rlim_t>(stackLimitKiB) * 1024};
@@ -179,6 +187,12 @@ RunResult runProcess(const RunRequest& request) {
     for (const auto& dir : request.dirsBefore) {
       if (::mkdir((work.path() + "/" + dir).c_str(), 0700) != 0) {
         result.failure = errnoText("mkdir");
+        return result;
+      }
+    }
+    for (const auto& [name, contents] : request.filesBefore) {
+      if (!writeWholeFile(work.path() + "/" + name, contents)) {
+        result.failure = errnoText("file before the run");
         return result;
       }
     }
@@ -307,8 +321,10 @@ RunResult runProcess(const RunRequest& request) {
     return result;
   }
   if (pid == 0) {
-    becomeChild(source, workDir, request.ignoreSigpipe, request.oneCpu ? &oneCpu : nullptr,
-                request.stackLimitKiB, argv[0], argv.data());
+    becomeChild(source, workDir, request.ignoreSigpipe,
+                request.inTempDir && request.workDirReadOnly,
+                request.oneCpu ? &oneCpu : nullptr, request.stackLimitKiB, argv[0],
+                argv.data());
   }
 
   childIn.reset();

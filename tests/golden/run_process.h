@@ -51,9 +51,11 @@ struct RunRequest {
   bool closeStderr = false;  // descriptor 2 not open; stderr then reads as ""
   // Descriptor 2 open on /dev/null for reading only; stderr reads as "".
   bool stderrReadOnly = false;
-  // Run in a fresh temporary directory holding these empty subdirectories.
+  // Run in a fresh temporary directory holding these empty subdirectories
+  // and these regular files (name -> contents).
   bool inTempDir = false;
   std::vector<std::string> dirsBefore;
+  std::map<std::string, std::string> filesBefore;
   int timeoutSeconds = 20;
   // With StdinKind::pipe: when set, the bytes come from here instead of
   // stdinBytes, made while the child reads; it fills at most the given
@@ -74,8 +76,16 @@ struct RunRequest {
   bool ignoreSigpipe = false;  // the child starts with SIGPIPE ignored
   bool oneCpu = false;  // the child may run on one CPU only (its affinity mask)
   long stackLimitKiB = 0;  // the child's stack limit; 0: the parent's
-  bool workDirReadOnly = false;  // the temporary directory has mode 0555
+  // The temporary directory has mode 0555. A child of root runs without the
+  // capability that lets root write there all the same (CAP_DAC_OVERRIDE,
+  // dropped from its bounding set before exec); where root may not drop it,
+  // the child ends with permissionOverrideKept instead of running.
+  bool workDirReadOnly = false;
 };
+
+// The exit status of a child that could not give up root's permission
+// override (workDirReadOnly); the tool itself never exits with it.
+inline constexpr int permissionOverrideKept = 125;
 
 struct RunResult {
   std::string failure;  // non-empty when the run itself went wrong

@@ -55,7 +55,9 @@ class Units : public testing::Test {
 };
 
 // Inside a child: a failed check writes its text on `diagnostics`, so the
-// parent sees it as the child's standard error, which must stay empty.
+// parent sees it as the child's standard error, which must stay empty. It is
+// a copy of descriptor 2 made before the case runs: closeAllUnits closes
+// descriptor 2 itself, and a check after it must still be heard.
 int diagnostics = 2;
 
 void check(bool ok, std::string_view what) {
@@ -102,7 +104,13 @@ void beginWrite(std::int32_t unit) {
 }
 
 void expectExitsCleanly(void (*body)()) {
-  EXPECT_EXIT({ body(); _exit(0); }, testing::ExitedWithCode(0), testing::Eq(std::string()));
+  EXPECT_EXIT(
+      {
+        diagnostics = fcntl(2, F_DUPFD_CLOEXEC, 64);
+        body();
+        _exit(0);
+      },
+      testing::ExitedWithCode(0), testing::Eq(std::string()));
 }
 
 // --- Standard connections ------------------------------------------------------
@@ -345,7 +353,6 @@ TEST_F(Units, StandardOutputToATerminalIsLineBuffered) {
 }
 
 void standardErrorUnbufferedAndRefusalsIgnored() {
-  diagnostics = dup(2);
   int ends[2];
   if (pipe(ends) != 0) std::abort();
   fcntl(ends[0], F_SETFL, O_NONBLOCK);
