@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "failure.h"
+#include "output_stream.h"
 #include "statement_context.h"
 
 namespace recio {
@@ -26,6 +27,7 @@ void CharSource::openRecord(const char* record, std::int32_t length) noexcept {
   addedLineEnd_ = nullptr;
   lastByteWasLineEnd_ = true;
   feed_ = nullptr;
+  leftAt_ = -1;
   chunk_ = nullptr;
   record_ = record;
   recordLength_ = length < 0 ? 0 : length;
@@ -52,6 +54,7 @@ void CharSource::openDescriptor(int fd, std::int32_t unit, bool terminal) noexce
   addedLineEnd_ = nullptr;
   lastByteWasLineEnd_ = true;
   feed_ = nullptr;
+  leftAt_ = -1;
   chunk_ = nullptr;
   record_ = nullptr;
   recordLength_ = 0;
@@ -77,14 +80,21 @@ void CharSource::moveTo(std::int64_t position) noexcept {
 
 void CharSource::settleReadAhead() noexcept {
   struct stat status;
-  if (feed_ == nullptr || fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if ((feed_ == nullptr && leftAt_ < 0) || fd_ < 0 || ::fstat(fd_, &status) != 0 ||
+      !S_ISREG(status.st_mode)) {
     return;
   }
+  const std::int64_t offset = leftAt_ >= 0 ? leftAt_ : offsetIfEndedNow();
+  ::lseek(fd_, static_cast<off_t>(std::min<std::int64_t>(offset, status.st_size)), SEEK_SET);
+}
+
+std::int64_t CharSource::offsetIfEndedNow() const noexcept {
+  if (fd_ < 0 || chunk_ != nullptr || record_ != nullptr) return -1;
   std::int64_t fetched = blockOffset_ + (end_ - block());
   if (addedLineEnd_ != nullptr && addedLineEnd_ >= block() && addedLineEnd_ < end_) --fetched;
+  if (feed_ == nullptr) return startOffset_ + fetched;
   const std::int64_t size = std::int64_t{blockSize};
-  const std::int64_t ownReads = startOffset_ + (fetched + size - 1) / size * size;
-  ::lseek(fd_, static_cast<off_t>(std::min<std::int64_t>(ownReads, status.st_size)), SEEK_SET);
+  return startOffset_ + (fetched + size - 1) / size * size;
 }
 
 bool CharSource::beginStatement() noexcept {
@@ -154,6 +164,7 @@ std::size_t CharSource::fetch() noexcept {
     reportFailure(errno, "list read");
   }
   if (fd_ < 0) return 0;
+  OutputStream::beforeWaitingForInput(fd_);
   for (;;) {
     const ssize_t n = ::read(fd_, block(), blockSize);
     if (n >= 0) return static_cast<std::size_t>(n);

@@ -52,7 +52,18 @@ class CharSource {
   // block holding the last byte fetched, or the end of the file), so that
   // whoever reads the file next starts there, not after the feed's reads
   // ahead. A pipe cannot take bytes back; nothing is done for it.
+  // After leaveAt, the offset of a regular file is set where leaveAt says
+  // instead, whether or not the source reads through a feed.
   void settleReadAhead() noexcept;
+
+  // The offset at which the descriptor would be left if the run ended now:
+  // where the source's own reads have left it, or through a feed would have
+  // (before settleReadAhead's clamp to the file's size); -1 for a source
+  // that is not a descriptor.
+  std::int64_t offsetIfEndedNow() const noexcept;
+  // The run ends with the reading as it stood at `offset`, a value of
+  // offsetIfEndedNow: settleReadAhead leaves the descriptor there.
+  void leaveAt(std::int64_t offset) noexcept { leftAt_ = offset; }
 
   // `n` bytes in memory, read like a stream whose end has not come yet: no
   // line end is added, and the end-of-input mark follows the last byte. The
@@ -130,6 +141,7 @@ class CharSource {
   const char* addedLineEnd_ = nullptr;  // the line end that is not a byte
   bool lastByteWasLineEnd_ = true;
   ByteFeed* feed_ = nullptr;
+  std::int64_t leftAt_ = -1;  // leaveAt's offset; -1: none
   const char* chunk_ = nullptr;   // a chunk: its first byte
   const char* record_ = nullptr;  // internal: the caller's record
   std::int32_t recordLength_ = 0;

@@ -312,6 +312,9 @@ bool failureInProgress() noexcept { return reportUnderWay; }
 
 void reportFailure(std::int32_t code, const char* contextWord) noexcept {
   if (reportUnderWay) terminateAbnormally();
+  // Full blocks held back go out first, as each went when it filled with one
+  // write a block: a refusal among them is reported instead of this.
+  OutputStream::writeFullBlocksOfAll();
   reportUnderWay = true;
   // Result lines already buffered reach their destination before the report;
   // standard input keeps its position, which the data line needs.
@@ -338,7 +341,19 @@ void reportFailure(std::int32_t code, const char* contextWord) noexcept {
   terminateAbnormally();
 }
 
-void reportRefusedWrite(std::int32_t unit, const char* unitName, int error) noexcept {
+std::int64_t readingMark() noexcept {
+  const Unit* unit = connectedUnit(inputUnit);
+  if (unit == nullptr || unit->input == nullptr || !unit->positionable) return noReadingMark;
+  return unit->input->offsetIfEndedNow();
+}
+
+void reportRefusedWrite(std::int32_t unit, const char* unitName, int error,
+                        std::int64_t readingMark) noexcept {
+  if (readingMark != noReadingMark) {
+    if (Unit* input = connectedUnit(inputUnit); input != nullptr && input->input != nullptr) {
+      input->input->leaveAt(readingMark);
+    }
+  }
   beginExternalStatement(false, Form::freeForm, unit, nullptr, false, false);
   statementContext.unitName = unitName;
   reportFailure(error, "write");

@@ -29,10 +29,18 @@ const char* runtimeErrorText(std::int32_t code) noexcept;
 // process by SIGABRT. `contextWord` names the place that failed ("list io").
 [[noreturn]] void reportFailure(std::int32_t code, const char* contextWord) noexcept;
 
+// Where the reading of standard input stands, as the offset at which its
+// descriptor would be left if the run ended now; noReadingMark when that is
+// not a file offset (a pipe, a terminal) or nothing reads it.
+inline constexpr std::int64_t noReadingMark = -1;
+std::int64_t readingMark() noexcept;
+
 // A write refused by the destination of `unit` (errno `error`): the report is
-// the line "write: [N] <message>" and the unit line, then SIGABRT.
-[[noreturn]] void reportRefusedWrite(std::int32_t unit, const char* unitName,
-                                     int error) noexcept;
+// the line "write: [N] <message>" and the unit line, then SIGABRT. A write
+// reported later than it was first due gives `readingMark` of that moment:
+// standard input is left as it stood then.
+[[noreturn]] void reportRefusedWrite(std::int32_t unit, const char* unitName, int error,
+                                     std::int64_t readingMark) noexcept;
 
 // True from the moment a failure report begins.
 bool failureInProgress() noexcept;

@@ -1,14 +1,17 @@
 // OutputStream: bytes held in a static buffer and written to a descriptor
-// when the buffer fills, at a newline on a line-buffered stream, at once on an
-// unbuffered one, and when the stream is flushed.
+// when a block fills (or, blocks going several to a call, when the bound's
+// worth of blocks have filled), at a newline on a line-buffered stream, at
+// once on an unbuffered one, and when the stream is flushed.
 #include "output_stream.h"
 
 #include <poll.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "failure.h"
 
@@ -19,20 +22,24 @@ namespace {
 // two files connected by number); the buffers cost no memory until touched.
 constexpr std::size_t bufferCount = 3;
 alignas(64) char bufferPool[bufferCount][OutputStream::maxBufferSize];
+std::int64_t markPool[bufferCount][OutputStream::mostBlocksHeld];
 bool bufferTaken[bufferCount] = {};
+
+std::size_t bytesAWrite = OutputStream::defaultBytesAWrite;
 
 // Every open stream, so that flushAll reaches streams outside the unit table.
 constexpr std::size_t registryCapacity = 8;
 OutputStream* openStreams[registryCapacity] = {};
 
-char* takeBuffer() noexcept {
+// The index of a free buffer of the pool, or bufferCount when none is left.
+std::size_t takeBuffer() noexcept {
   for (std::size_t i = 0; i < bufferCount; ++i) {
     if (!bufferTaken[i]) {
       bufferTaken[i] = true;
-      return bufferPool[i];
+      return i;
     }
   }
-  return nullptr;
+  return bufferCount;
 }
 
 void releaseBuffer(char* buffer) noexcept {
@@ -57,14 +64,32 @@ void withdraw(OutputStream* stream) noexcept {
   }
 }
 
-// Writes all n bytes, or returns the errno of the refusal. A descriptor that
-// was set non-blocking by whoever started us is waited for, not given up on.
-int writeFully(int fd, const char* bytes, std::size_t n) noexcept {
-  while (n > 0) {
-    const ssize_t written = ::write(fd, bytes, n);
+// Writes the bytes of the two pieces in order, at most `mostPerCall` to a
+// call (write while the bytes are those of one piece, writev for both), or
+// returns the errno of the refusal; `done` counts the bytes the descriptor
+// took. A descriptor that was set non-blocking by whoever started us is
+// waited for, not given up on.
+int writeFully(int fd, iovec (&pieces)[2], std::size_t mostPerCall, std::size_t& done) noexcept {
+  done = 0;
+  for (;;) {
+    if (pieces[0].iov_len == 0) {
+      pieces[0] = pieces[1];
+      pieces[1].iov_len = 0;
+      if (pieces[0].iov_len == 0) return 0;
+    }
+    const std::size_t first = std::min(pieces[0].iov_len, mostPerCall);
+    const std::size_t second = std::min(pieces[1].iov_len, mostPerCall - first);
+    iovec call[2] = {{pieces[0].iov_base, first}, {pieces[1].iov_base, second}};
+    const ssize_t written =
+        second == 0 ? ::write(fd, call[0].iov_base, first) : ::writev(fd, call, 2);
     if (written > 0) {
-      bytes += written;
-      n -= static_cast<std::size_t>(written);
+      const auto n = static_cast<std::size_t>(written);
+      done += n;
+      const std::size_t fromFirst = std::min(n, pieces[0].iov_len);
+      pieces[0].iov_base = static_cast<char*>(pieces[0].iov_base) + fromFirst;
+      pieces[0].iov_len -= fromFirst;
+      pieces[1].iov_base = static_cast<char*>(pieces[1].iov_base) + (n - fromFirst);
+      pieces[1].iov_len -= n - fromFirst;
       continue;
     }
     if (written == 0) return EIO;  // no progress and no reason given
@@ -78,25 +103,39 @@ int writeFully(int fd, const char* bytes, std::size_t n) noexcept {
     }
     return error;
   }
-  return 0;
 }
 
 }  // namespace
 
+void OutputStream::setBytesAWrite(std::size_t bytes) noexcept {
+  bytesAWrite = std::min(bytes, maxBufferSize);
+}
+
 void OutputStream::open(int fd, Buffering buffering, std::size_t bufferSize,
-                        std::int32_t unit, const char* unitName) noexcept {
+                        std::int32_t unit, const char* unitName, BlockWrites writes) noexcept {
   fd_ = fd;
   unit_ = unit;
   unitName_ = unitName;
   used_ = 0;
   buffer_ = nullptr;
   capacity_ = 0;
+  limit_ = 0;
+  block_ = 0;
+  marks_ = nullptr;
   buffering_ = Buffering::none;
   if (buffering != Buffering::none && enrol(this)) {
-    buffer_ = takeBuffer();
-    if (buffer_ != nullptr) {
+    const std::size_t taken = takeBuffer();
+    if (taken < bufferCount) {
+      buffer_ = bufferPool[taken];
       buffering_ = buffering;
       capacity_ = std::clamp<std::size_t>(bufferSize, 1, maxBufferSize);
+      const std::size_t blocks = std::min(bytesAWrite / capacity_, mostBlocksHeld);
+      if (buffering == Buffering::block && writes == BlockWrites::several && blocks >= 2) {
+        block_ = capacity_;
+        capacity_ *= blocks;
+        marks_ = markPool[taken];
+      }
+      limit_ = block_ != 0 ? block_ : capacity_;
     } else {
       withdraw(this);
     }
@@ -112,13 +151,16 @@ void OutputStream::openMemory(char* area, std::size_t size) noexcept {
   buffering_ = Buffering::memory;
   buffer_ = area;
   capacity_ = size;
+  limit_ = size;
   used_ = 0;
+  block_ = 0;
+  marks_ = nullptr;
 }
 
 void OutputStream::write(const char* bytes, std::size_t n) noexcept {
-  // Block-buffered with room to spare: the bytes only join the buffer (a
-  // buffer filled to the last byte is written out below, as always).
-  if (buffering_ == Buffering::block && n < capacity_ - used_ && fd_ >= 0) [[likely]] {
+  // Block-buffered with room to spare in the block: the bytes only join the
+  // buffer (a block filled to the last byte is dealt with below, as always).
+  if (buffering_ == Buffering::block && n < limit_ - used_ && fd_ >= 0) [[likely]] {
     std::memcpy(buffer_ + used_, bytes, n);
     used_ += n;
     return;
@@ -132,6 +174,10 @@ void OutputStream::write(const char* bytes, std::size_t n) noexcept {
   if (fd_ < 0 || n == 0) return;
   if (buffering_ == Buffering::none) {
     writeOut(bytes, n);
+    return;
+  }
+  if (block_ != 0) {
+    writeSeveral(bytes, n);
     return;
   }
   while (n > 0) {
@@ -160,22 +206,80 @@ void OutputStream::write(const char* bytes, std::size_t n) noexcept {
   }
 }
 
+// Blocks several to a call. A block that fills is held, marked with where
+// the reading stands at that moment, until the bound's worth of blocks are
+// full; then every full block in hand goes out, the caller's too, the
+// bound's worth to a call, and only the part of a block after them stays.
+void OutputStream::writeSeveral(const char* bytes, std::size_t n) noexcept {
+  const std::size_t total = used_ + n;
+  if (total < capacity_) {
+    std::memcpy(buffer_ + used_, bytes, n);
+    if (total >= limit_) {
+      const std::int64_t mark = readingMark();
+      for (std::size_t b = used_ / block_; b < total / block_; ++b) marks_[b] = mark;
+      limit_ = (total / block_ + 1) * block_;
+    }
+    used_ = total;
+    return;
+  }
+  const std::size_t fromCaller = total / block_ * block_ - used_;
+  if (!handOver(used_, bytes, fromCaller)) return;
+  used_ = n - fromCaller;
+  std::memcpy(buffer_, bytes + fromCaller, used_);
+}
+
+// Hands the first `held` bytes of the buffer and then the caller's `n` to
+// the descriptor, having emptied the buffer first: should the write be
+// refused, the report that follows flushes every stream again and must find
+// nothing left here. A refusal is reported as the write of the block that
+// met it would have been reported: a block held since it filled, with the
+// reading as it stood then. False after a refusal.
+bool OutputStream::handOver(std::size_t held, const char* more, std::size_t n) noexcept {
+  const std::size_t heldBlocks = held / block_;
+  used_ = 0;
+  limit_ = block_;
+  iovec pieces[2] = {{buffer_, held}, {const_cast<char*>(more), n}};
+  std::size_t done = 0;
+  const int error = writeFully(fd_, pieces, capacity_, done);
+  if (error == 0) return true;
+  const std::size_t refusedBlock = done / block_;
+  refused(error, refusedBlock < heldBlocks ? marks_[refusedBlock] : noReadingMark);
+  return false;
+}
+
+void OutputStream::writeFullBlocks() noexcept {
+  if (block_ == 0 || fd_ < 0 || used_ < block_) return;
+  const std::size_t held = used_;
+  const std::size_t full = held / block_ * block_;
+  if (!handOver(full, nullptr, 0)) return;
+  used_ = held - full;
+  std::memmove(buffer_, buffer_ + full, used_);
+}
+
 void OutputStream::flush() noexcept {
   if (fd_ < 0 || used_ == 0) return;
-  // Emptied first: should the write be refused, the report that follows
-  // flushes every stream again and must find nothing left here.
+  if (block_ != 0) {
+    handOver(used_, nullptr, 0);
+    return;
+  }
+  // Emptied first, as in handOver.
   const std::size_t n = used_;
   used_ = 0;
   writeOut(buffer_, n);
 }
 
 void OutputStream::writeOut(const char* bytes, std::size_t n) noexcept {
-  const int error = writeFully(fd_, bytes, n);
-  if (error == 0) return;
+  iovec pieces[2] = {{const_cast<char*>(bytes), n}, {nullptr, 0}};
+  std::size_t done = 0;
+  const int error = writeFully(fd_, pieces, n, done);
+  if (error != 0) refused(error, noReadingMark);
+}
+
+void OutputStream::refused(int error, std::int64_t readingMark) noexcept {
   // Standard error's refusals lose the bytes silently, and while a report is
   // being written a second report is not started.
   if (unit_ == 0 || failureInProgress()) return;
-  reportRefusedWrite(unit_, unitName_, error);
+  reportRefusedWrite(unit_, unitName_, error, readingMark);
 }
 
 void OutputStream::close() noexcept {
@@ -186,7 +290,10 @@ void OutputStream::close() noexcept {
   releaseBuffer(buffer_);
   buffer_ = nullptr;
   capacity_ = 0;
+  limit_ = 0;
   used_ = 0;
+  block_ = 0;
+  marks_ = nullptr;
   fd_ = -1;
 }
 
@@ -194,6 +301,24 @@ void OutputStream::flushAll() noexcept {
   for (OutputStream* stream : openStreams) {
     if (stream != nullptr) stream->flush();
   }
+}
+
+void OutputStream::writeFullBlocksOfAll() noexcept {
+  for (OutputStream* stream : openStreams) {
+    if (stream != nullptr) stream->writeFullBlocks();
+  }
+}
+
+void OutputStream::beforeWaitingForInput(int fd) noexcept {
+  const bool holding = std::any_of(std::begin(openStreams), std::end(openStreams),
+                                   [](const OutputStream* stream) {
+                                     return stream != nullptr && stream->block_ != 0 &&
+                                            stream->used_ >= stream->block_;
+                                   });
+  if (!holding) return;
+  pollfd input{fd, POLLIN, 0};
+  if (::poll(&input, 1, 0) > 0) return;
+  writeFullBlocksOfAll();
 }
 
 }  // namespace recio

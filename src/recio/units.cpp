@@ -4,6 +4,8 @@
 #include "units.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +74,26 @@ std::size_t blockSizeOf(int fd) noexcept {
   return static_cast<std::size_t>(status.st_blksize);
 }
 
+// Full blocks go to a regular file several to a call, which costs the
+// kernel a fraction of a call a block; a pipe, a terminal, a socket or a
+// device may have a reader waiting for each block as it fills. Not where a
+// call that runs past the file size limit would end the process by SIGXFSZ
+// later than one block at a time would have: the limit must be unlimited or
+// the signal ignored, when the write fails with EFBIG and is reported as
+// the refused write of the block that met the limit.
+BlockWrites blockWritesFor(int fd) noexcept {
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return BlockWrites::one;
+  rlimit limit;
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY) {
+    return BlockWrites::several;
+  }
+  struct sigaction action;
+  const bool ignored = ::sigaction(SIGXFSZ, nullptr, &action) == 0 &&
+                       (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN;
+  return ignored ? BlockWrites::several : BlockWrites::one;
+}
+
 Entry* entryFor(std::int32_t number, bool claim) noexcept {
   if (table == nullptr || number < 0) return nullptr;
   if (number < ownEntries) return &table[number];
@@ -93,7 +115,8 @@ void attachOutput(Unit& unit, const char* name) noexcept {
   } else if (unit.terminal) {
     stream->open(unit.fd, Buffering::line, blockSizeOf(unit.fd), unit.number, name);
   } else {
-    stream->open(unit.fd, Buffering::block, blockSizeOf(unit.fd), unit.number, name);
+    stream->open(unit.fd, Buffering::block, blockSizeOf(unit.fd), unit.number, name,
+                 blockWritesFor(unit.fd));
   }
   unit.output = stream;
 }

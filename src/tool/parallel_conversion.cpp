@@ -267,6 +267,7 @@ class ParallelRun final : public recio::ByteFeed {
   // One read of descriptor 0, waiting when it is non-blocking and empty;
   // records the end of input and a refusal.
   long readInput(char* into, std::size_t room) noexcept {
+    recio::OutputStream::beforeWaitingForInput(STDIN_FILENO);
     for (;;) {
       const ssize_t n = ::read(STDIN_FILENO, into, room);
       if (n > 0) return static_cast<long>(n);

@@ -225,8 +225,8 @@ TEST(ParallelConversion, WorkersConvertNearlyAllOfRegularGroups) {
     input += line;
   }
   const Tool sharing[] = {
-      {"2 workers, 16 KiB chunks", CHUNKED_BINARY, {"2", "16384", "share"}, false},
-      {"3 workers, 8 KiB chunks", CHUNKED_BINARY, {"3", "8192", "share"}, false},
+      {"2 workers, 16 KiB chunks", CHUNKED_BINARY, {"2", "16384", "-", "share"}, false},
+      {"3 workers, 8 KiB chunks", CHUNKED_BINARY, {"3", "8192", "-", "share"}, false},
   };
   for (const StdinKind kind : {StdinKind::regularFile, StdinKind::pipe}) {
     SCOPED_TRACE(kind == StdinKind::pipe ? "from a pipe" : "from a file");

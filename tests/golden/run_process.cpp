@@ -106,27 +106,33 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void becomeChild(const int (&source)[3], const char* workDir,
-                              bool ignoreSigpipe, bool withoutOverride, const cpu_set_t* cpus,
-                              long stackLimitKiB, const char* program, char* const* argv) {
+                              const RunRequest& request, const cpu_set_t* cpus,
+                              const char* program, char* const* argv) {
   if (cpus != nullptr && sched_setaffinity(0, sizeof *cpus, cpus) != 0) _exit(126);
   // Root's programs get every capability of the bounding set at exec; one
   // taken out of it stays out.
-  if (withoutOverride && geteuid() == 0 &&
+  if (request.inTempDir && request.workDirReadOnly && geteuid() == 0 &&
       prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0) {
     _exit(permissionOverrideKept);
   }
-  if (stackLimitKiB > 0) {
-    const rlimit stack{static_cast<rlim_t>(stackLimitKiB) * 1024,
-                       static_cast<rlim_t>(stackLimitKiB) * 1024};
+  if (request.stackLimitKiB > 0) {
+    const rlimit stack{static_cast<rlim_t>(request.stackLimitKiB) * 1024,
+                       static_cast<rlim_t>(request.stackLimitKiB) * 1024};
     if (setrlimit(RLIMIT_STACK, &stack) != 0) _exit(126);
   }
+  if (request.fileSizeLimit >= 0) {
+    const rlimit size{static_cast<rlim_t>(request.fileSizeLimit),
+                      static_cast<rlim_t>(request.fileSizeLimit)};
+    if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
+  }
+  signal(SIGXFSZ, request.ignoreSigxfsz ? SIG_IGN : SIG_DFL);
   const rlimit noCore{0, 0};
   setrlimit(RLIMIT_CORE, &noCore);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   // The parent ignores it; exec keeps an ignored signal ignored.
-  signal(SIGPIPE, ignoreSigpipe ? SIG_IGN : SIG_DFL);
+  signal(SIGPIPE, request.ignoreSigpipe ? SIG_IGN : SIG_DFL);
   if (workDir != nullptr && chdir(workDir) != 0) _exit(126);
   // Move the sources above the standard descriptors first, so that one source
   // that happens to be 0, 1 or 2 is not overwritten by another's dup2.
@@ -262,7 +268,8 @@ RunResult runProcess(const RunRequest& request) {
     result.failure = "stdin bytes given for a stdin that cannot hold them";
   }
 
-  const std::string stdoutPath = scratch.path() + "/stdout";
+  const std::string stdoutPath =
+      request.stdoutFile.empty() ? scratch.path() + "/stdout" : request.stdoutFile;
   switch (request.stdoutKind) {
     case StdoutKind::pipe:
       if (!makePipe(parentOut, childOut)) result.failure = errnoText("pipe");
@@ -321,9 +328,7 @@ RunResult runProcess(const RunRequest& request) {
     return result;
   }
   if (pid == 0) {
-    becomeChild(source, workDir, request.ignoreSigpipe,
-                request.inTempDir && request.workDirReadOnly,
-                request.oneCpu ? &oneCpu : nullptr, request.stackLimitKiB, argv[0],
+    becomeChild(source, workDir, request, request.oneCpu ? &oneCpu : nullptr, argv[0],
                 argv.data());
   }
 

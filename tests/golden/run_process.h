@@ -74,6 +74,15 @@ struct RunRequest {
   // that the child never meets the end of its input.
   bool stdinKeptOpen = false;
   bool ignoreSigpipe = false;  // the child starts with SIGPIPE ignored
+  // The child's file size limit in bytes (-1: the parent's), and whether it
+  // starts with SIGXFSZ ignored, so that a write past the limit fails with
+  // EFBIG instead of ending the child.
+  long long fileSizeLimit = -1;
+  bool ignoreSigxfsz = false;
+  // With StdoutKind::regularFile: the file standard output goes to (created
+  // or truncated, left in place), for a caller that looks at it while the
+  // child runs; empty: a temporary file.
+  std::string stdoutFile;
   bool oneCpu = false;  // the child may run on one CPU only (its affinity mask)
   long stackLimitKiB = 0;  // the child's stack limit; 0: the parent's
   // The temporary directory has mode 0555. A child of root runs without the

@@ -16,6 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -297,28 +298,127 @@ TEST_F(Units, ReadingAnotherUnitIsRefused) {
 
 // --- Buffering ------------------------------------------------------------------
 
-void blockBufferedToAFile() {
-  std::string name = childScratch() + "/blockXXXXXX";
-  const int fd = mkstemp(name.data());
-  const char* path = name.c_str();
-  dup2(fd, 1);
+std::size_t blockSizeOf(int fd) {
   struct stat status;
-  fstat(1, &status);
-  const auto block = static_cast<std::size_t>(status.st_blksize);
-  recio::createUnitTable();
-  recio::OutputStream& out = *recio::connectedUnit(recio::outputUnit)->output;
-  const std::string bytes(block + 1, 'x');
-  out.write(bytes.data(), block - 1);
-  check(fileContents(path).empty(), "nothing written before the buffer is full");
-  out.write("\n", 1);
-  check(fileContents(path).size() == block, "a full buffer is written at once");
-  out.write("y", 1);
-  check(fileContents(path).size() == block, "the next byte waits");
-  out.flush();
-  check(fileContents(path).size() == block + 1, "flush writes what is held");
+  fstat(fd, &status);
+  return static_cast<std::size_t>(status.st_blksize);
 }
 
-TEST_F(Units, StandardOutputToAFileIsBlockBuffered) { expectExitsCleanly(blockBufferedToAFile); }
+std::size_t sizeOf(int fd) {
+  struct stat status;
+  fstat(fd, &status);
+  return static_cast<std::size_t>(status.st_size);
+}
+
+// Blocks held back until the bound's worth are full; one call then, and
+// the part of a block after them waits for the flush.
+void blocksToAFileGoSeveralToACall() {
+  signal(SIGXFSZ, SIG_IGN);  // whatever the file size limit
+  std::string name = childScratch() + "/blockXXXXXX";
+  dup2(mkstemp(name.data()), 1);
+  const std::size_t block = blockSizeOf(1);
+  const std::size_t bound = std::min(recio::OutputStream::defaultBytesAWrite / block,
+                                     recio::OutputStream::mostBlocksHeld) * block;
+  recio::createUnitTable();
+  recio::OutputStream& out = *recio::connectedUnit(recio::outputUnit)->output;
+  const std::string bytes(bound + 1, 'x');
+  out.write(bytes.data(), block);
+  check(sizeOf(1) == 0, "a full block is held");
+  out.write(bytes.data(), bound - block - 1);
+  check(sizeOf(1) == 0, "blocks held up to the bound");
+  out.write("\n", 1);
+  check(sizeOf(1) == bound, "the bound's worth written at once");
+  out.write(bytes.data(), bound + 1);
+  check(sizeOf(1) == 2 * bound, "a longer write: the full blocks in hand go out");
+  out.flush();
+  check(sizeOf(1) == 2 * bound + 1, "flush writes what is held");
+}
+
+TEST_F(Units, FullBlocksToAFileGoSeveralToACall) {
+  expectExitsCleanly(blocksToAFileGoSeveralToACall);
+}
+
+std::size_t pending(int fd) {
+  std::size_t total = 0;
+  char chunk[4096];
+  ssize_t n;
+  while ((n = read(fd, chunk, sizeof chunk)) > 0) total += static_cast<std::size_t>(n);
+  return total;
+}
+
+// A reader of a pipe or a socket gets each block as soon as it is full;
+// so does a reader of a file when a file size limit would end the process
+// by SIGXFSZ at a write that meets it.
+enum class Destination { pipe, socket, fileUnderSizeLimit };
+
+void eachBlockAtOnce(Destination destination) {
+  int ends[2] = {-1, -1};
+  if (destination == Destination::pipe && pipe(ends) != 0) std::abort();
+  if (destination == Destination::socket && socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) {
+    std::abort();
+  }
+  if (destination == Destination::fileUnderSizeLimit) {
+    std::string name = childScratch() + "/limitedXXXXXX";
+    ends[1] = mkstemp(name.data());
+    const rlimit large{rlim_t{1} << 40, rlim_t{1} << 40};
+    setrlimit(RLIMIT_FSIZE, &large);
+    signal(SIGXFSZ, SIG_DFL);
+  } else {
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+  }
+  dup2(ends[1], 1);
+  const auto arrived = [&] { return ends[0] >= 0 ? pending(ends[0]) : sizeOf(1); };
+  const std::size_t block = blockSizeOf(1);
+  recio::createUnitTable();
+  recio::OutputStream& out = *recio::connectedUnit(recio::outputUnit)->output;
+  const std::string bytes(block, 'x');
+  out.write(bytes.data(), block - 1);
+  check(arrived() == 0, "nothing before the block is full");
+  out.write("\n", 1);
+  check(arrived() == block, "the full block written at once");
+  out.write("y", 1);
+  check(arrived() == (ends[0] >= 0 ? 0 : block), "the next byte waits");
+}
+
+TEST_F(Units, PipesSocketsAndKillingSizeLimitsGetEachBlockAtOnce) {
+  for (const Destination d :
+       {Destination::pipe, Destination::socket, Destination::fileUnderSizeLimit}) {
+    SCOPED_TRACE(static_cast<int>(d));
+    EXPECT_EXIT({ eachBlockAtOnce(d); _exit(0); }, testing::ExitedWithCode(0),
+                testing::Eq(std::string()));
+  }
+}
+
+// The blocks held for a file are written when the input would have to be
+// waited for, not while it has bytes to read.
+void heldBlocksBeforeWaitingForInput() {
+  signal(SIGXFSZ, SIG_IGN);
+  std::string name = childScratch() + "/heldXXXXXX";
+  dup2(mkstemp(name.data()), 1);
+  int input[2];
+  if (pipe(input) != 0) std::abort();
+  fcntl(input[0], F_SETFL, O_NONBLOCK);
+  const std::size_t block = blockSizeOf(1);
+  recio::createUnitTable();
+  recio::OutputStream& out = *recio::connectedUnit(recio::outputUnit)->output;
+  const std::string bytes(3 * block, 'x');
+  out.write(bytes.data(), block + block / 2);
+  if (write(input[1], "1", 1) != 1) std::abort();
+  recio::OutputStream::beforeWaitingForInput(input[0]);
+  check(sizeOf(1) == 0, "input to read: the blocks stay held");
+  pending(input[0]);
+  recio::OutputStream::beforeWaitingForInput(input[0]);
+  check(sizeOf(1) == block, "no input: the full blocks go out, the part block stays");
+  out.write(bytes.data(), block);
+  recio::OutputStream::writeFullBlocksOfAll();
+  check(sizeOf(1) == 2 * block, "and before a report");
+  out.flush();
+  check(sizeOf(1) == 2 * block + block / 2, "the part block at the flush");
+}
+
+TEST_F(Units, HeldBlocksGoOutBeforeWaitingForInput) {
+  expectExitsCleanly(heldBlocksBeforeWaitingForInput);
+}
 
 bool readable(int fd) {
   pollfd p{fd, POLLIN, 0};
