@@ -8,9 +8,10 @@
 # against MPFR. Exit status 1 when an output differs, unless --report is given.
 #   tests/corpus/compare_builds.sh [--report] [WORK_DIRECTORY]
 # Run from anywhere after the builds: build/ (default preset, with its
-# tests/gen_corpus), build-debug/, build-clang/, build-static/ and
-# build-aarch64/ (static-aarch64, run under qemu-aarch64-static). The work
-# directory (build/corpus by default) keeps the corpus and what differs.
+# tests/gen_corpus), build-debug/, build-clang/, build-static/, and the cross
+# builds that cross_builds lists below (build-aarch64/ of static-aarch64,
+# build-s390x/, build-ppc64le/ and build-riscv64/), run under qemu-user. The
+# work directory (build/corpus by default) keeps the corpus and what differs.
 # GEOCART_CORPUS_POINTS sets the count of ordinary points (2,000,000).
 set -euo pipefail
 report_only=0
@@ -25,17 +26,39 @@ extreme=200000
 # What a CPU without FMA gets from the C library's math functions.
 no_fma=glibc.cpu.hwcaps=-AVX2_Usable,-FMA_Usable,-AVX2,-FMA
 last_bit=tests/data/last_bit_points.txt
+# The builds of this machine, the reference first, and the cross builds as
+# MACHINE:TRIPLE: the folder build-MACHINE, whose programs run under
+# qemu-MACHINE-static, which finds the target's loader and libraries under
+# /usr/TRIPLE when a program is dynamically linked. s390x is big-endian.
+native_builds=(build build-debug build-clang build-static)
+cross_builds=(aarch64:aarch64-linux-gnu s390x:s390x-linux-gnu ppc64le:powerpc64le-linux-gnu
+              riscv64:riscv64-linux-gnu)
 
-for program in build/geocart build/tests/gen_corpus build-debug/geocart build-clang/geocart \
-               build-static/geocart build-aarch64/geocart; do
-  [ -x "$program" ] || { echo "$program is missing: build every preset first (.ci/run)" >&2; exit 2; }
+builds=("${native_builds[@]}")
+declare -A emulator=()
+for cross in "${cross_builds[@]}"; do
+  machine=${cross%%:*}
+  builds+=("build-$machine")
+  emulator[build-$machine]="qemu-$machine-static -L /usr/${cross#*:}"
+  command -v "qemu-$machine-static" >/dev/null ||
+    { echo "qemu-$machine-static is missing (apt-get install qemu-user-static)" >&2; exit 2; }
 done
-for build in build build-debug build-clang build-static build-aarch64; do
-  program=$build/tests/sine_cosine_digest
-  [ -x "$program" ] || { echo "$program is missing: build every preset first (.ci/run)" >&2; exit 2; }
+for build in "${builds[@]}"; do
+  for program in "$build/geocart" "$build/tests/sine_cosine_digest"; do
+    [ -x "$program" ] || { echo "$program is missing: build every preset first (.ci/run)" >&2; exit 2; }
+  done
 done
-command -v qemu-aarch64-static >/dev/null ||
-  { echo "qemu-aarch64-static is missing (apt-get install qemu-user-static)" >&2; exit 2; }
+[ -x build/tests/gen_corpus ] ||
+  { echo "build/tests/gen_corpus is missing: build every preset first (.ci/run)" >&2; exit 2; }
+
+# BUILD PROGRAM ARGUMENTS...: runs BUILD/PROGRAM, under its emulator if it
+# is a cross build's.
+in_build() {
+  local build=$1 program=$2
+  shift 2
+  # shellcheck disable=SC2086  # the emulator's words, split on blanks
+  ${emulator[$build]:-} "$build/$program" "$@"
+}
 
 started=$EPOCHREALTIME
 rm -rf "$work"
@@ -128,7 +151,9 @@ check gcc-debug from_corpus build-debug/geocart -stdin
 check clang from_corpus build-clang/geocart -stdin
 check static from_corpus build-static/geocart -stdin
 check gcc-without-fma from_corpus env GLIBC_TUNABLES=$no_fma build/geocart -stdin
-check aarch64-qemu from_corpus qemu-aarch64-static build-aarch64/geocart -stdin
+for cross in "${cross_builds[@]}"; do
+  check "${cross%%:*}-qemu" from_corpus in_build "build-${cross%%:*}" geocart -stdin
+done
 
 # The single point: one process per point over a sample (every third line of
 # the special section, every thousandth after it, and every last-bit
@@ -149,13 +174,11 @@ check single-point one_process_each
 
 # sin and cos bit for bit, below the printed figures: the 10^6 arguments that
 # SineCosine.RandomArgumentsOverEveryBinade checks against MPFR in the Release
-# build (seed 1), hashed by every build, the aarch64 one under qemu.
-digest() { "$@" 1000000 1 | sed 's/.*: //'; }
-sine_reference=$(digest build/tests/sine_cosine_digest)
-for build in build-debug build-clang build-static build-aarch64; do
-  runner=()
-  [ "$build" = build-aarch64 ] && runner=(qemu-aarch64-static -L /usr/aarch64-linux-gnu)
-  sum=$(digest "${runner[@]}" "$build/tests/sine_cosine_digest")
+# build (seed 1), hashed by every build, the cross builds under qemu.
+digest() { in_build "$1" tests/sine_cosine_digest 1000000 1 | sed 's/.*: //'; }
+sine_reference=$(digest build)
+for build in "${builds[@]:1}"; do
+  sum=$(digest "$build")
   printf 'sin and cos, %-14s %s (gcc: %s)\n' "$build" "$sum" "$sine_reference"
   [ "$sum" = "$sine_reference" ] || differing+=("sin-and-cos-$build")
 done
