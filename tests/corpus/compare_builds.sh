@@ -183,6 +183,27 @@ for build in "${builds[@]:1}"; do
   [ "$sum" = "$sine_reference" ] || differing+=("sin-and-cos-$build")
 done
 
+# geocart-check over the corpus, which holds findings of many kinds: the same
+# findings, byte for byte, from every build (status 1: it found some).
+findings() {
+  local status=0
+  in_build "$1" geocart-check <"$corpus" >"$work/findings-$1.txt" || status=$?
+  [ "$status" = 1 ] || { echo "geocart-check of $1 ended with status $status" >&2; exit 1; }
+  sha256sum <"$work/findings-$1.txt" | cut -d' ' -f1
+}
+findings_reference=$(findings build)
+for build in "${builds[@]:1}"; do
+  sum=$(findings "$build")
+  printf 'findings, %-14s %s (gcc: %s)\n' "$build" "$sum" "$findings_reference"
+  if [ "$sum" = "$findings_reference" ]; then
+    rm -f "$work/findings-$build.txt"
+  else
+    differing+=("geocart-check-$build")
+    diff "$work/findings-build.txt" "$work/findings-$build.txt" | head -5
+  fi
+done
+echo "findings of geocart-check over the corpus: $(wc -l <"$work/findings-build.txt") lines"
+
 seconds=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 if [ ${#differing[@]} -eq 0 ]; then
   echo "every build gives the same bytes over the corpus ($seconds s)"
