@@ -1,7 +1,10 @@
-// FileChecker's reading: the window over the input, the reader over the
-// window, and the line count. The reader sees the window as a chunk whose
-// end is the end of its input; a group that runs into that end while the
-// input goes on is read again from its start once the window holds more.
+// FileChecker's reading: the window over the input, the tool's group reader
+// over the window, and the line count. The reader sees the window as a
+// chunk whose end is the end of its input; a group that runs into that end
+// while the input goes on is read again from its start once the window
+// holds more. The groups come several at a time, each with its trace, and
+// are examined one after another in the loop, which has the findings'
+// steps inlined (the reader's own loop stays in a function of its own).
 #include "file_check.h"
 
 #include <cerrno>
@@ -55,7 +58,7 @@ bool FileChecker::check(std::string_view name, int fd, int passFd) noexcept {
   return read;
 }
 
-bool FileChecker::checkAll() noexcept {
+[[gnu::flatten]] bool FileChecker::checkAll() noexcept {
   std::int64_t next = 0;  // where the next group's statement begins
   for (;;) {
     if (!window_.ended() && window_.end() - next < refillBelow &&
@@ -69,7 +72,8 @@ bool FileChecker::checkAll() noexcept {
     for (;;) {
       group.start = group.chunk + source_.position();
       group.before = point_;
-      group.status = readTracedGroup(reader_, source_, point_, trace_);
+      trace_ = &traces_[0];
+      group.status = groups_.readTraced(batch_, traces_, point_);
       if (group.status == recio::endOfFile && !window_.ended()) {
         // The window's end, not the input's: read the group again with more.
         // Twice what the group took so far at least, so that a long group
@@ -88,25 +92,38 @@ bool FileChecker::checkAll() noexcept {
         }
         break;
       }
-      if (group.status == recio::endOfFile && !trace_.begun) return true;
-      const std::uint64_t lines = examine(group);
+      if (group.status == recio::endOfFile && !trace_->begun) return true;
       if (group.status != recio::success) {
+        examine(group);
         next = resumeAfter(group);
         if (next < 0) return false;
         break;
       }
-      pointBefore_ = true;
-      next = group.chunk + source_.position();
-      line_ += lines;
-      lineStart_ = next;
+      // The groups read, one after another, each with the point it left.
+      for (std::size_t i = 0; i < batch_.count; ++i) {
+        trace_ = &traces_[i];
+        if (i > 0) {
+          group.start = next;
+          group.before = point_;
+        }
+        point_.point = GeodeticPoint{batch_.latitude[i], batch_.longitude[i], batch_.height[i]};
+        point_.label = batch_.label[i];
+        const std::uint64_t lines = examine(group);
+        pointBefore_ = true;
+        next = i + 1 < batch_.count ? group.chunk + trace_->restEnd
+                                    : group.chunk + source_.position();
+        line_ += lines;
+        lineStart_ = next;
+      }
       if (!window_.ended() && window_.end() - next < refillBelow) break;
     }
   }
 }
 
 std::int64_t FileChecker::firstOffset(const Group& group) const noexcept {
-  for (int i = 0; i < trace_.itemCount && i < recio::ReadTrace::maxItems; ++i) {
-    if (trace_.items[i].start >= 0) return offsetOf(group, trace_.items[i].start);
+  const recio::ReadTrace& trace = *trace_;
+  for (int i = 0; i < trace.itemCount && i < recio::ReadTrace::maxItems; ++i) {
+    if (trace.items[i].start >= 0) return offsetOf(group, trace.items[i].start);
   }
   return group.start;
 }

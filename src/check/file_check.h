@@ -102,7 +102,13 @@ class FileChecker {
   InputWindow window_;
   recio::CharSource source_;
   recio::ReaderState reader_;
-  recio::ReadTrace trace_;
+  GroupReader groups_ = GroupReader::detached(reader_, source_);
+  // The groups read at once, with their traces, and the trace of the group
+  // being examined.
+  static constexpr std::size_t groupsAtOnce = 16;
+  GroupBatch batch_;
+  recio::ReadTrace traces_[groupsAtOnce];
+  recio::ReadTrace* trace_ = &traces_[0];
   LabelTable labels_;
   PointState point_;
   bool pointBefore_ = false;  // a group was read before the one examined

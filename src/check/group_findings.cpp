@@ -126,6 +126,7 @@ void FileChecker::noteOldestLabel() noexcept {
 }
 
 std::uint64_t FileChecker::examine(const Group& group) noexcept {
+  recio::ReadTrace& trace = *trace_;
   const std::int64_t first = firstOffset(group);
   const auto before = static_cast<std::uint64_t>(lineEndsIn(group.start, first));
   groupLine_ = line_ + before;
@@ -136,22 +137,22 @@ std::uint64_t FileChecker::examine(const Group& group) noexcept {
     reportFailure(group, groupLine_);
     return 0;
   }
-  const std::int64_t last = offsetOf(group, trace_.restStart);
+  const std::int64_t last = offsetOf(group, trace.restStart);
   const auto inside = static_cast<std::uint64_t>(lineEndsIn(first, last));
   groupSpans_ = inside > 0;
   if (groupSpans_) {
     // The group goes on past the line where it began: say why.
     const Place start = placeOf(first);
     const std::uint64_t lastLine = placeOf(last).line;
-    const int count = trace_.itemCount < groupItems ? trace_.itemCount : groupItems;
+    const int count = trace.itemCount < groupItems ? trace.itemCount : groupItems;
     int later = -1;
     for (int i = 1; i < count && later < 0; ++i) {
-      const ItemTrace& item = trace_.items[i];
+      const ItemTrace& item = trace.items[i];
       if (item.start >= 0 && lineEndsIn(first, offsetOf(group, item.start)) > 0) later = i;
     }
-    const ItemTrace& label = trace_.items[labelItem];
+    const ItemTrace& label = trace.items[labelItem];
     if (later >= 0) {
-      const ItemTrace& item = trace_.items[later];
+      const ItemTrace& item = trace.items[later];
       const std::int64_t at = offsetOf(group, item.start);
       begin(start);
       findings_ << "the point goes on to line " << lastLine << ": its " << itemNames[later]
@@ -184,11 +185,12 @@ std::uint64_t FileChecker::examine(const Group& group) noexcept {
 }
 
 bool FileChecker::isPlain() const noexcept {
-  if (trace_.itemCount != groupItems) return false;
+  recio::ReadTrace& trace = *trace_;
+  if (trace.itemCount != groupItems) return false;
   for (int i = 0; i < groupItems; ++i) {
-    const ItemTrace& item = trace_.items[i];
+    const ItemTrace& item = trace.items[i];
     if (item.outcome != ItemOutcome::value || item.repeatCount >= 0) return false;
-    if (i > 0 && item.start == trace_.items[i - 1].end) return false;
+    if (i > 0 && item.start == trace.items[i - 1].end) return false;
   }
   const GeodeticPoint& p = point_.point;
   return std::fabs(p.latitude) <= 90.0 && p.longitude >= -180.0 && p.longitude <= 360.0 &&
@@ -196,15 +198,16 @@ bool FileChecker::isPlain() const noexcept {
 }
 
 void FileChecker::examineItems(const Group& group) noexcept {
+  recio::ReadTrace& trace = *trace_;
   if (isPlain()) {
-    examineLabel(group, trace_.items[labelItem]);
+    examineLabel(group, trace.items[labelItem]);
     return;
   }
-  const int count = trace_.itemCount < groupItems ? trace_.itemCount : groupItems;
+  const int count = trace.itemCount < groupItems ? trace.itemCount : groupItems;
   unsigned nulls = 0;
   std::int64_t firstNull = -1;
   for (int i = 0; i < count; ++i) {
-    const ItemTrace& item = trace_.items[i];
+    const ItemTrace& item = trace.items[i];
     if (item.outcome == ItemOutcome::stopped && item.start >= 0) {
       const unsigned kept = (1u << groupItems) - (1u << i);
       beginAt(offsetOf(group, item.start));
@@ -216,7 +219,7 @@ void FileChecker::examineItems(const Group& group) noexcept {
     }
     if (item.repeatCount >= 0) {
       unsigned served = 1u << i;
-      for (int j = i + 1; j < count && trace_.items[j].outcome == ItemOutcome::repeated; ++j) {
+      for (int j = i + 1; j < count && trace.items[j].outcome == ItemOutcome::repeated; ++j) {
         served |= 1u << j;
       }
       const std::int64_t at = offsetOf(group, item.start);
@@ -248,7 +251,7 @@ void FileChecker::examineItems(const Group& group) noexcept {
       continue;
     }
     if (item.outcome != ItemOutcome::value) continue;
-    const ItemTrace* before = i > 0 ? &trace_.items[i - 1] : nullptr;
+    const ItemTrace* before = i > 0 ? &trace.items[i - 1] : nullptr;
     if (before != nullptr && before->outcome == ItemOutcome::value && before->end == item.start) {
       const std::int64_t at = offsetOf(group, item.start);
       beginAt(at);
@@ -359,9 +362,10 @@ void FileChecker::examineLabel(const Group& group, const ItemTrace& label) noexc
 }
 
 void FileChecker::examineRest(const Group& group) noexcept {
-  if (trace_.restEnd - trace_.restStart <= 1) return;
-  std::int64_t from = offsetOf(group, trace_.restStart);
-  const std::int64_t end = offsetOf(group, trace_.restEnd) - 1;  // before the line end
+  recio::ReadTrace& trace = *trace_;
+  if (trace.restEnd - trace.restStart <= 1) return;
+  std::int64_t from = offsetOf(group, trace.restStart);
+  const std::int64_t end = offsetOf(group, trace.restEnd) - 1;  // before the line end
   while (from < end && isHarmlessRest(*window_.at(from))) ++from;
   // A comment after the values is the way to annotate a line.
   if (from == end || *window_.at(from) == '#') return;
@@ -369,8 +373,8 @@ void FileChecker::examineRest(const Group& group) noexcept {
   while (to > from && isHarmlessRest(*window_.at(to - 1))) --to;
   beginAt(from);
   quoteInput(from, to);
-  const ItemTrace& label = trace_.items[labelItem];
-  if (trace_.itemCount > labelItem && label.outcome == ItemOutcome::value) {
+  const ItemTrace& label = trace.items[labelItem];
+  if (trace.itemCount > labelItem && label.outcome == ItemOutcome::value) {
     findings_ << " after the label ";
     quoteLabel(point_.label);
     findings_ << " is ignored";
@@ -381,10 +385,11 @@ void FileChecker::examineRest(const Group& group) noexcept {
 }
 
 void FileChecker::reportFailure(const Group& group, std::uint64_t groupLine) noexcept {
+  recio::ReadTrace& trace = *trace_;
   const std::int32_t code = group.status;
-  const ItemTrace* item = trace_.current();
-  const int index = trace_.itemCount - 1;
-  const char* word = trace_.failureWord != nullptr ? trace_.failureWord : "list io";
+  const ItemTrace* item = trace.current();
+  const int index = trace.itemCount - 1;
+  const char* word = trace.failureWord != nullptr ? trace.failureWord : "list io";
   const auto reportLine = [&] {
     findings_ << "'" << word << ": [";
     if (code < 0) {
@@ -413,7 +418,7 @@ void FileChecker::reportFailure(const Group& group, std::uint64_t groupLine) noe
     return;
   }
   const std::int64_t at = item != nullptr && item->start >= 0 ? offsetOf(group, item->start)
-                                                              : offsetOf(group, trace_.failureAt);
+                                                              : offsetOf(group, trace.failureAt);
   const Place place = placeOf(at);
   begin(place);
   findings_ << "geocart stops here with ";
@@ -460,7 +465,8 @@ void FileChecker::reportFailure(const Group& group, std::uint64_t groupLine) noe
 }
 
 void FileChecker::reportUnending(const Group& group) noexcept {
-  const ItemTrace* item = trace_.current();
+  recio::ReadTrace& trace = *trace_;
+  const ItemTrace* item = trace.current();
   if (item != nullptr && item->quote != 0 && item->start >= 0) {
     beginAt(offsetOf(group, item->start));
     findings_ << "the quote opened here is not closed within "

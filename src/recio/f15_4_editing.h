@@ -12,7 +12,9 @@
 // digits come two at a time from q / 10^14 in fixed point (see
 // fractionScale for why each pair is exact), the leading
 // zeros of the integer part but its units digit become blanks, and a minus
-// sign goes before the first digit when the sign bit is set and q is not 0.
+// sign goes before the first digit when the sign bit is set and q is not 0:
+// the layout of fixed_layout.h, as the checks below the limits prove when
+// this file is compiled.
 #pragma once
 
 #include <bit>
@@ -21,6 +23,8 @@
 #include <cstring>
 
 #include "fixed_fast_path.h"
+#include "fixed_layout.h"
+#include "powers_of_ten.h"
 #include "short_copy.h"
 
 namespace recio {
@@ -83,6 +87,38 @@ constexpr std::uint64_t fractionScale = 0x2D09370D42574ull;  // ceil(2^96 / 10^1
 // The same for q < 10^12 as q / 10^12 (d < 2^-55 < 10^-12).
 constexpr std::uint64_t fractionScale12 = 0x119799812DEA112ull;  // ceil(2^96 / 10^12)
 
+// The most integer digits a field shows, by the layout rule: 10 for a
+// value without a sign, 9 for a negative one. q, the value times 10^4, is
+// below 10^(4 + that) when the field shows the value.
+constexpr std::int64_t mostIntegerDigits(bool negative) noexcept {
+  std::int64_t n = 0;
+  while (fixed::fixedLayout(15, 4, negative, n + 1).fits) ++n;
+  return n;
+}
+constexpr std::uint64_t limitWithoutSign = integerPowersOfTen[4 + mostIntegerDigits(false)];
+constexpr std::uint64_t negativeLimit = integerPowersOfTen[4 + mostIntegerDigits(true)];
+static_assert(limitWithoutSign == 100000000000000ull && negativeLimit == 10000000000000ull);
+
+// edit below writes the ten integer digits and four decimals of q with the
+// point in column 11, then makes every leading zero of the integer part but
+// its units digit a blank and, for a negative value, the last of them the
+// sign. That is the rule's layout for every count of integer digits that
+// fits, with either sign.
+constexpr bool laysOutByTheRule() noexcept {
+  for (const bool negative : {false, true}) {
+    for (std::int64_t digits = 0; digits <= mostIntegerDigits(negative); ++digits) {
+      const fixed::FixedLayout layout = fixed::fixedLayout(15, 4, negative, digits);
+      const std::int64_t leadingZeros = 10 - (digits > 0 ? digits : 1);
+      if (!layout.fits || layout.zero != (digits == 0) ||
+          layout.blanks != leadingZeros - (negative ? 1 : 0)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(laysOutByTheRule());
+
 constexpr std::uint64_t eightBlanks = 0x2020202020202020ull;
 constexpr std::uint64_t eightZeros = 0x3030303030303030ull;
 constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
@@ -90,9 +126,7 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
 // The 15 columns of F15.4 of |x| < 10^10 (its bit pattern `magnitude`),
 // negative when `signBit` is set, at `field`, stored as two eight-byte
 // words: columns 1-8, and 9-15 with the byte after the field, so `field`
-// must have room for 16 bytes. A field that shows a number has
-// its point in column 11: the integer part of a non-negative value fits
-// below 10^10, of a negative one below 10^9; past that, 15 asterisks.
+// must have room for 16 bytes. Past the limits above, 15 asterisks.
 [[gnu::always_inline]] inline void edit(std::uint64_t magnitude, bool signBit,
                                         char* field) noexcept {
   const std::uint64_t q = scaledRounded(magnitude);
@@ -113,7 +147,7 @@ constexpr std::uint64_t minusOverBlank = std::uint64_t{'-' ^ ' '};
     f = static_cast<std::uint64_t>((Uint128{q} * fractionScale12) >> 32) + 1;
     first = digitPair(0);
   } else {
-    if (q >= (negative ? 10000000000000ull : 100000000000000ull)) {
+    if (q >= (negative ? negativeLimit : limitWithoutSign)) {
       std::memset(field, '*', 15);
       return;
     }

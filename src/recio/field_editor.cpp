@@ -10,6 +10,7 @@
 
 #include "f15_4_editing.h"
 #include "fixed_fast_path.h"
+#include "fixed_layout.h"
 #include "output_stream.h"
 #include "short_copy.h"
 #include "statement_context.h"
@@ -79,9 +80,9 @@ FixedField editExact(double x, std::int32_t width, std::int32_t decimals,
     return field;
   }
 
-  // The needed columns are at least d + 1: decide wide fields before
-  // converting anything.
-  if (static_cast<std::int64_t>(decimals) + 1 > width) return asteriskField(width);
+  // No value fits where a zero without a sign does not: decide such fields
+  // before converting anything.
+  if (!fixed::fixedLayout(width, decimals, false, 0).fits) return asteriskField(width);
 
   const std::int32_t places = std::min(decimals, exactDecimals);
   char* const digits = scratch + 1;  // room for a minus sign before them
@@ -97,22 +98,14 @@ FixedField editExact(double x, std::int32_t width, std::int32_t decimals,
   const std::int64_t integerDigits = noIntegerDigits ? 0 : point - digits;
   const bool negative = signBit && !roundsToZero;
 
-  const std::int64_t needed =
-      static_cast<std::int64_t>(decimals) + 1 + (negative ? 1 : 0) + integerDigits;
-  if (needed > width) return asteriskField(width);
-  std::int64_t spare = width - needed;
-  char* start = digits;
-  if (noIntegerDigits) {
-    if (spare > 0) {
-      --spare;  // the "0" stays before the point
-    } else {
-      start = point;
-    }
-  }
+  const fixed::FixedLayout layout = fixed::fixedLayout(width, decimals, negative, integerDigits);
+  if (!layout.fits) return asteriskField(width);
+  // The conversion's "0" stays only where the layout keeps one.
+  char* start = noIntegerDigits && !layout.zero ? point : digits;
   if (negative) *--start = '-';
 
   FixedField field;
-  field.fillCount = spare;
+  field.fillCount = layout.blanks;
   field.body = start;
   field.bodyLength = static_cast<std::size_t>(end - start);
   field.zeros = decimals - places;
@@ -224,19 +217,14 @@ void FieldEditor::carryOutPendingMove() noexcept {
 // system's callers always pass exactly the values their format takes.
 void FieldEditor::putReal(double x) noexcept {
   // The walk already stands on an F edit descriptor with a repetition left,
-  // nothing is pending and the field fits: the common case, edited in place,
-  // F15.4 of a number below 10^10 without a call.
+  // nothing is pending and the field fits: the common case, edited in place.
   if (descriptor_ != end_ && remaining_ > 0 && descriptor_->kind == Kind::f && pendingMove_ == 0) {
     const std::int32_t width = descriptor_->width;
     if (width > 0 && static_cast<std::size_t>(width) <= recordCapacity - used_) {
       --remaining_;
       char* const field = record_ + used_;
       used_ += static_cast<std::size_t>(width);
-      if (width == 15 && descriptor_->decimals == 4) [[likely]] {
-        editF15d4Into15(x, field);
-      } else {
-        editFixed(x, width, descriptor_->decimals, field);
-      }
+      editFixed(x, width, descriptor_->decimals, field);
       return;
     }
   }

@@ -9,17 +9,16 @@
 // exactly half to the even neighbour (roundedScaled, the one tie rounding of
 // the editor, which the F15.4 path also uses). m * 10^d < 2^80 fits the
 // 128-bit product and q <= 10^18 fits 64 bits; from s = 100 on the value is
-// below 2^-20 of a unit and q is 0. q's digits are the field's digits,
-// which editFast lays out by the rules: the sign when the sign bit is set
-// and q is not 0, the point before the last d digits, a 0 before it when
-// the integer part is 0 and a column is free, blanks in front, asterisks
-// when the integer digits do not fit.
+// below 2^-20 of a unit and q is 0. q's digits are the field's digits, the
+// point before the last d of them, which editFast lays out as
+// fixed_layout.h says, negative when the sign bit is set and q is not 0.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
+#include "fixed_layout.h"
 #include "powers_of_ten.h"
 
 namespace recio::fixed {
@@ -65,10 +64,11 @@ void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width, char* f
   std::uint64_t integerPart = q / integerPowersOfTen[D];
   std::uint64_t fractionPart = q % integerPowersOfTen[D];
   const bool negative = signBit && q != 0;
-  // The columns left for integer digits; a zero integer part needs none.
-  const std::int32_t integerColumns = width - D - 1 - (negative ? 1 : 0);
-  if (integerColumns < 0 ||
-      (integerColumns < 20 && integerPart >= integerPowersOfTen[integerColumns])) {
+  // The integer part is at most 10^10: fewer digits than the table has powers.
+  int integerDigits = 0;
+  while (integerPart >= integerPowersOfTen[integerDigits]) ++integerDigits;
+  const FixedLayout layout = fixedLayout(width, D, negative, integerDigits);
+  if (!layout.fits) {
     std::memset(field, '*', static_cast<std::size_t>(width));
     return;
   }
@@ -92,11 +92,11 @@ void editFast(std::uint64_t magnitude, bool signBit, std::int32_t width, char* f
     } else {
       *--p = static_cast<char>('0' + integerPart);
     }
-  } else if (p - field > (negative ? 1 : 0)) {
+  } else if (layout.zero) {
     *--p = '0';
   }
   if (negative) *--p = '-';
-  std::memset(field, ' ', static_cast<std::size_t>(p - field));
+  std::memset(field, ' ', static_cast<std::size_t>(layout.blanks));
 }
 
 }  // namespace recio::fixed

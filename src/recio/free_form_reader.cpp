@@ -4,7 +4,9 @@
 // of free_form_rules.h. Before them, readReal and readText try their block
 // entries (real_item_fast_path.h, text_item_fast_path.h), which take an
 // item whole from the source's block when its common form lies there, and
-// endRead looks for the line end among the characters already fetched.
+// endRead looks for the line end among the characters already fetched;
+// takeInBlock stores what whole statements read in the block leave
+// (statement_in_block.h).
 #include "free_form_reader.h"
 
 #include <algorithm>
@@ -673,6 +675,12 @@ std::int32_t FreeFormReader::readText(char* target, std::int32_t length) noexcep
   }
   if (readTextInBlock(*state_, target, length)) [[likely]] return success;
   return readTextItem(*state_, target, length);
+}
+
+void FreeFormReader::takeInBlock(CharSource& source, bool endOfFileExit, bool errorExit,
+                                 const StatementLeaves& last) noexcept {
+  commitStatement(*state_, source, endOfFileExit, errorExit, last);
+  source.skip(static_cast<std::size_t>(last.end - source.buffered()));
 }
 
 std::int32_t FreeFormReader::endRead() noexcept {

@@ -2,6 +2,7 @@
 // blanks, commas or line ends, with null values, repeat counts and the slash.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "reader_state.h"
@@ -49,17 +50,20 @@ class FreeFormReader {
   // Ends the statement; on a unit, the rest of the line is skipped.
   std::int32_t endRead() noexcept;
 
-  // A whole statement of three reals and a text of `length` characters on
-  // `source`, from its beginning to its end, in one pass, when it lies in
-  // the characters the source has already fetched in its common form (see
-  // record_group_fast_path.cpp): leaves the reader's state, the targets and
-  // the source as beginRead(source) with these exits, three readReal, one
-  // readText and endRead would, and returns true, with `trace` (when given)
-  // as the general steps would record the statement. Otherwise takes and
-  // changes nothing and returns false. The statement context is not set.
-  bool readGroupInBlock(CharSource& source, bool endOfFileExit, bool errorExit, double& first,
-                        double& second, double& third, char* text, std::int32_t length,
-                        ReadTrace* trace = nullptr) noexcept;
+  // Statements read one after another from the characters that `source`
+  // has in hand (StatementInBlock), the first from buffered() on, each
+  // ended by its endRead, `last` what the last of them leaves: leaves the
+  // reader's state and the source as beginRead(source) with these exits, one
+  // read per item and endRead would have left them after each, the source
+  // going on after the last. Their texts' targets are no longer than
+  // textRoom(). The statement context is not set, as only a failure report
+  // reads it and these statements cannot fail; a trace (traceInto) is not
+  // written, as StatementInBlock::trace writes it.
+  void takeInBlock(CharSource& source, bool endOfFileExit, bool errorExit,
+                   const StatementLeaves& last) noexcept;
+
+  // Characters of a text value that the text buffer keeps without growing.
+  std::size_t textRoom() const noexcept { return state_->textCapacity; }
 
   // Items of the statement in progress that were assigned a value so far.
   std::int32_t itemsAssigned() const noexcept { return state_->assigned; }

@@ -1,10 +1,11 @@
 // The rules of free-form reading that the reading steps and the block
-// entries (real_item_fast_path.h, text_item_fast_path.h, the record group's)
+// entries (real_item_fast_path.h, text_item_fast_path.h, statement_in_block.h)
 // both follow: the character classes, the characters that end a value, the
 // word scan that finds them, where an item's value starts among characters
-// in memory, and the steps that commit a statement's start and a value to
-// the reader's state. Each is written here once; a block entry that takes a
-// value leaves the state through these steps, as the reading steps do.
+// in memory, and the steps that commit a statement's start, a value and a
+// whole statement read in memory to the reader's state. Each is written
+// here once; a block entry that takes a value or a statement leaves the
+// state through these steps, as the reading steps do.
 #pragma once
 
 #include <algorithm>
@@ -75,7 +76,7 @@ inline int firstBelowZero(const char* p) noexcept {
 // is where the statement starts) p stands before `limit`.
 [[gnu::always_inline]] inline const char* valueStartInBlock(const char* p, const char* limit,
                                                             bool firstItem) noexcept {
-  // As a rule a group's first value starts at p and every later one after
+  // As a rule a statement's first value starts at p and every later one after
   // one blank: at a character that ends no value.
   const auto startsValue = [](char c) { return !endsValue(static_cast<unsigned char>(c)); };
   if (firstItem) {
@@ -187,6 +188,27 @@ inline void commitText(ReaderFields& state, char* target, std::int32_t length, c
     std::memcpy(state.text, chars, n);
   }
   assignText(state, target, length);
+}
+
+// A whole statement on `source` read from characters in memory and ended,
+// which leaves `last`: its start, its items committed one after another as
+// the steps above commit them, and the current value its last items leave.
+// The text buffer has room for the last text's characters.
+inline void commitStatement(ReaderFields& state, CharSource& source, bool endOfFileExit,
+                            bool errorExit, const StatementLeaves& last) noexcept {
+  startStatement(state, source, endOfFileExit, errorExit);
+  if (last.assigned > 0) startValue(state);
+  state.kind = last.kind;
+  state.assigned = last.assigned;
+  if (last.hasReal) state.real.value = last.real;
+  if (last.hasText) {
+    state.textKept = last.textKept;
+    if (last.textKept <= 16) {
+      copyShort(state.text, last.text, last.textKept);
+    } else {
+      std::memcpy(state.text, last.text, last.textKept);
+    }
+  }
 }
 
 // An item that a repeated value served: one repetition fewer.

@@ -53,6 +53,22 @@ struct StatementFields {
   bool operator==(const StatementFields&) const = default;
 };
 
+// What a whole statement read from characters in memory leaves the
+// statement state (statement_in_block.h), which FreeFormReader::takeInBlock
+// stores: the items assigned, and the current value, which is the last
+// item's, with the last real and the characters that the last text's
+// target kept.
+struct StatementLeaves {
+  const char* end = nullptr;  // where the statement after it begins
+  std::int32_t assigned = 0;
+  ValueKind kind = ValueKind::null;
+  bool hasReal = false;
+  double real = 0.0;
+  bool hasText = false;
+  const char* text = nullptr;
+  std::size_t textKept = 0;
+};
+
 // The fields the reading steps work on: the statement's, the source being
 // read, and the text buffer, which grows as a text needs it.
 struct ReaderFields : StatementFields {

@@ -20,10 +20,12 @@
 #include <new>
 
 #include "char_source.h"
+#include "convert_stage.h"
+#include "edit_stage.h"
 #include "failure.h"
 #include "field_editor.h"
-#include "free_form_reader.h"
 #include "output_stream.h"
+#include "point_loop.h"
 #include "reader_state.h"
 #include "units.h"
 
@@ -60,13 +62,26 @@ struct Chunk {
   bool done = false;  // under the pool's mutex
 };
 
-// A worker's own: its source over the chunk and its statement state.
+// A worker's own: its source over the chunk, its statement state and the
+// batch its stages work through.
 struct WorkerTools {
   recio::CharSource source;
   recio::ReaderState reader;
+  GroupBatch batch;
 };
 
-// The chunk's groups, converted into its output area.
+// Which groups' lines a worker writes, not knowing the values before its
+// chunk: those from the first after which all four items have been assigned.
+// Records where they lie in the chunk.
+struct KeptGroups {
+  unsigned known = 0;        // items assigned so far
+  std::int64_t start = -1;   // position of the first kept group; -1: none yet
+  std::int64_t end = 0;      // position after the last kept group
+};
+
+// The chunk's groups, converted into its output area by the stages of the
+// one-thread loop. A group is read only while the area has room for more
+// than the longest line, as many at once as certainly find it.
 void convertChunk(Chunk& chunk, std::size_t outputRoom, double factor,
                   WorkerTools& tools) noexcept {
   recio::CharSource& source = tools.source;
@@ -75,8 +90,21 @@ void convertChunk(Chunk& chunk, std::size_t outputRoom, double factor,
   output.openMemory(chunk.output, outputRoom);
   PointState state;
   state.factor = factor;
+  GroupReader groups = GroupReader::detached(tools.reader, source);
+  GroupBatch& batch = tools.batch;
   KeptGroups kept;
-  convertGroups<GeneralSteps::detached>(&tools.reader, source, output, state, &kept);
+  while (output.room() > longestResultLine) {
+    const std::size_t most =
+        std::min((output.room() - 1) / longestResultLine, GroupBatch::capacity);
+    const std::int64_t start = source.position();
+    if (groups.read(batch, most, state) != recio::success) break;
+    kept.known |= batch.assigned;
+    if (kept.known != everyItem) continue;
+    if (kept.start < 0) kept.start = start;
+    kept.end = source.position();
+    convertPoints(batch, factor);
+    putResultLines(batch, output);
+  }
   chunk.keptStart = kept.start;
   chunk.keptEnd = kept.end;
   chunk.outputLength = output.written();

@@ -2,34 +2,46 @@
 // group leaves null keeps what the group before it gave.
 #include "point_loop.h"
 
+#include "convert_stage.h"
+#include "edit_stage.h"
+#include "failure.h"
 #include "parallel_conversion.h"
-#include "units.h"
 
 namespace geocart {
+
+namespace {
+
+// Up to `most` groups of standard input through the three stages; false at
+// the end of input.
+bool convertGroups(PointState& state, std::size_t most, GroupBatch& batch) noexcept {
+  if (GroupReader::standardInput().read(batch, most, state) != recio::success) return false;
+  convertPoints(batch, state.factor);
+  writeResultLines(batch);
+  return true;
+}
+
+}  // namespace
 
 void runPointLoop(PointState& state, bool stdinMode) noexcept {
   runPointLoop(state, stdinMode, defaultTuning());
 }
 
 void runPointLoop(PointState& state, bool stdinMode, const ParallelTuning& tuning) noexcept {
+  GroupBatch batch;
   if (!stdinMode) {
-    writeResultLine(state);
+    batch.holdOnly(state, everyItem);
+    convertPoints(batch, state.factor);
+    writeResultLines(batch);
     return;
   }
   if (convertInParallel(state, tuning)) return;
-  for (;;) {
-    // While the groups come whole in the block and their lines fit in the
-    // buffer, nothing but these two units is used, and they stay as they are.
-    const recio::Unit* input = recio::readyUnit(recio::inputUnit, false);
-    const recio::Unit* output = recio::readyUnit(recio::outputUnit, true);
-    if (input != nullptr && output != nullptr) {
-      if (!convertGroups<GeneralSteps::unitStatement>(nullptr, *input->input, *output->output,
-                                                      state, nullptr)) {
-        return;
-      }
-    }
-    if (!convertNextGroup(state)) return;
+  while (convertGroups(state, GroupBatch::capacity, batch)) {
   }
+}
+
+bool convertNextGroup(PointState& state) noexcept {
+  GroupBatch batch;
+  return convertGroups(state, 1, batch);
 }
 
 }  // namespace geocart

@@ -1,6 +1,6 @@
-// The point loop: the command-line point, or one record group of standard
-// input after another, each converted and written as a result line; it
-// chooses how standard input is read (worker threads or one thread).
+// The point loop: the command-line point, or the record groups of standard
+// input batch after batch, each read, converted and written by the stages;
+// it chooses how standard input is read (worker threads or one thread).
 #pragma once
 
 #include "record_group.h"
@@ -16,5 +16,11 @@ struct ParallelTuning;
 // way.
 void runPointLoop(PointState& state, bool stdinMode) noexcept;
 void runPointLoop(PointState& state, bool stdinMode, const ParallelTuning& tuning) noexcept;
+
+// One group read from standard input (unit 5) into `state`, converted and
+// its line written on standard output (unit 6); false, writing nothing, at
+// the end of input between two groups. The end of input inside a group, and
+// every other failure, end the run.
+bool convertNextGroup(PointState& state) noexcept;
 
 }  // namespace geocart

@@ -1,17 +1,18 @@
-// The record group `lat lon h label` of standard input: how it is read, how
-// the point it leaves is converted, and how its result line is written. Every
-// path of the tool goes through here: the point of the command line, the
-// groups of one thread and the chunks of the workers.
+// The record group `lat lon h label` of standard input: the point it leaves,
+// the batch that the stages work through, and the one reader of groups that
+// every path of the tool goes through (the one-thread loop, the workers'
+// chunks and geocart-check).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "conversion.h"
 #include "fixed_string.h"
 
 namespace recio {
 class CharSource;
-class OutputStream;
 class ReaderState;
 struct ReadTrace;
 }  // namespace recio
@@ -33,58 +34,71 @@ struct PointState {
 inline constexpr unsigned latitudeItem = 1, longitudeItem = 2, heightItem = 4, labelItem = 8;
 inline constexpr unsigned everyItem = 15;
 
-// How the groups that the block path does not take are read.
-enum class GeneralSteps {
-  // A statement on unit 5: the end of input between groups is returned,
-  // every other failure (the end of input inside a group too) is reported
-  // and ends the run.
-  unitStatement,
-  // A statement on the reader's own state over a source of the caller's,
-  // touching nothing process-wide: every status is returned.
-  detached,
+// Record groups read at once and the results of their points, in arrays
+// that each stage works through in order: the scan stage (scan_stage.h) or
+// the general steps fill the values, the convert stage (convert_stage.h)
+// the coordinates, and the edit stage (edit_stage.h) writes the lines.
+struct GroupBatch {
+  static constexpr std::size_t capacity = 128;
+
+  // The point of `state` alone, whose items `assigned` were given values
+  // (a group that the general steps read, or the command line's point).
+  void holdOnly(const PointState& state, unsigned assigned) noexcept;
+
+  std::size_t count = 0;  // groups in the batch
+  unsigned assigned = 0;  // the items (bits above) that each group assigned
+  bool finite = false;    // every value is finite: the conversion needs no NaN rule
+  // The point as each group left it: degrees, degrees, metres.
+  double latitude[capacity];
+  double longitude[capacity];
+  double height[capacity];
+  PointLabel label[capacity];
+  // Its X, Y, Z in metres.
+  double x[capacity];
+  double y[capacity];
+  double z[capacity];
 };
 
-// Which groups' lines a reader that does not know the values before its
-// start may write: those from the first after which all four items have
-// been assigned. Records where they lie in the source.
-struct KeptGroups {
-  unsigned known = 0;        // items assigned so far
-  std::int64_t start = -1;   // position of the first kept group; -1: none yet
-  std::int64_t end = 0;      // position after the last kept group
+// Reads record groups into a PointState, each group a statement of the
+// free-form reader: from standard input as statements on unit 5, or from a
+// source of the caller's with a reader state of its own (detached).
+class GroupReader {
+ public:
+  // Standard input, with the process's reader. The end of input between two
+  // groups is returned; every other failure, the end of input inside a group
+  // too, is reported and ends the run.
+  static GroupReader standardInput() noexcept { return GroupReader(nullptr, nullptr); }
+  // `source` with the reader of `state`, touching nothing process-wide:
+  // every status is returned, nothing is reported. Both must outlive the
+  // GroupReader.
+  static GroupReader detached(recio::ReaderState& state, recio::CharSource& source) noexcept {
+    return GroupReader(&state, &source);
+  }
+
+  // The next groups into `batch` and `state`, at most `most` (at least 1):
+  // as many whole groups in their common form as the characters in hand
+  // hold (the scan stage), or else one group read by the reader's general
+  // steps, which the caller does not choose. Each value a group leaves null
+  // keeps what the group before it gave; `state` holds the point after the
+  // last. Returns 0 with at least one group in the batch, or the status of
+  // the statement that met the end of input or failed, with the batch empty
+  // and the items before the failure kept in `state`.
+  std::int32_t read(GroupBatch& batch, std::size_t most, PointState& state) noexcept;
+
+  // The same with `most` traces.size() (at least 1), each group recorded in
+  // its trace as the reader's general steps record it: where each item
+  // stood, how it was settled and what the statement's end dropped. The
+  // statement that met the end of input or failed is recorded in the first.
+  std::int32_t readTraced(GroupBatch& batch, std::span<recio::ReadTrace> traces,
+                          PointState& state) noexcept;
+
+ private:
+  GroupReader(recio::ReaderState* state, recio::CharSource* source) noexcept
+      : state_(state), source_(source) {}
+
+  // Both nullptr on standard input.
+  recio::ReaderState* state_;
+  recio::CharSource* source_;
 };
-
-// Reads groups from `source` into `state`, converts each and writes its
-// line on `output`: each group whole from the characters in hand where it
-// can be, else by the general steps `steps`, with the reader of
-// `readerState` (detached) or of the process (a unit statement, when
-// `readerState` is nullptr). A unit's stream takes every line, in its
-// buffer's room or handed to it apart; a memory stream takes lines while it
-// has room for the longest, and the reading stops when it has not.
-// Detached, only the groups that `kept` allows are written, and `kept`
-// records them; otherwise `kept` is not used. Returns false at the first
-// group that ends in the end of input or a failure (returned by the
-// statement, as `steps` says), having written the lines before it; true
-// when a memory stream's room ran out.
-template <GeneralSteps steps>
-bool convertGroups(recio::ReaderState* readerState, recio::CharSource& source,
-                   recio::OutputStream& output, PointState& state, KeptGroups* kept) noexcept;
-
-// One group of `source` read into `state` exactly as `geocart -stdin` reads
-// it, with the reader of `readerState` detached (every status returned,
-// nothing process-wide touched), and recorded in `trace`: where each item
-// stood, how it was settled and what the statement's end dropped. Returns
-// the statement's status; on a failure the items before it keep what they
-// were given.
-std::int32_t readTracedGroup(recio::ReaderState& readerState, recio::CharSource& source,
-                             PointState& state, recio::ReadTrace& trace) noexcept;
-
-// One group read from standard input (unit 5) into `state`, converted and
-// its line written on standard output (unit 6), each as a statement on its
-// unit; false, writing nothing, at the end of input between two groups. The
-// end of input inside a group, and every other failure, end the run.
-bool convertNextGroup(PointState& state) noexcept;
-
-// The current point converted and its line written on standard output.
-void writeResultLine(const PointState& state) noexcept;
 
 }  // namespace geocart

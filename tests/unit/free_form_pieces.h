@@ -19,6 +19,7 @@
 
 #include "char_source.h"
 #include "free_form_reader.h"
+#include "read_trace.h"
 #include "reader_state.h"
 #include "units.h"
 
@@ -145,6 +146,30 @@ class RandomInput {
  private:
   std::mt19937_64 random_;
 };
+
+// What a statement's trace recorded, as one text.
+inline std::string describe(const recio::ReadTrace& trace) {
+  std::string text = std::to_string(trace.itemCount) + (trace.begun ? " begun" : " not begun");
+  for (int i = 0; i < trace.itemCount && i < recio::ReadTrace::maxItems; ++i) {
+    const recio::ItemTrace& item = trace.items[i];
+    text += " [" + std::to_string(static_cast<int>(item.outcome)) + " " +
+            std::to_string(item.start) + "-" + std::to_string(item.end) + " r" +
+            std::to_string(item.repeatCount) + " q" + std::to_string(item.quote) + " n" +
+            std::to_string(item.textLength) + (item.continued ? " continued" : "");
+    // The whole text's hash, given for a text longer than its target keeps.
+    if (item.textHash != 0) text += " h" + std::to_string(item.textHash);
+    text += "]";
+  }
+  return text + " rest " + std::to_string(trace.restStart) + "-" +
+         std::to_string(trace.restEnd) + " failure " + std::to_string(trace.failure);
+}
+
+// A text's hash is given only where the text is longer than its target of
+// `length` characters keeps: elsewhere it is made 0, for comparing.
+inline void dropHashWithin(recio::ReadTrace& trace, int item, std::int32_t length) {
+  recio::ItemTrace& text = trace.items[item];
+  if (text.textLength <= static_cast<std::size_t>(length)) text.textHash = 0;
+}
 
 // One item of a statement: a real, or a text of `length` characters.
 struct Item {
