@@ -29,13 +29,12 @@ template <typename Record>
 [[gnu::always_inline]] inline std::size_t scan(recio::FreeFormReader& reader,
                                                recio::CharSource& source, bool errorExit,
                                                GroupBatch& batch, std::size_t most,
-                                               PointState& state, Record record) noexcept {
+                                               PointState& state, const Record& record) noexcept {
   // The reader's buffer must keep a label without growing, which only the
   // general steps do.
   if (reader.textRoom() < PointLabel::size()) return 0;
-  const char* const begin = source.buffered();
+  const char* at = source.buffered();
   const char* const end = source.bufferedEnd();
-  const char* at = begin;
   const char* lastBegin = at;
   recio::StatementInBlock group;
   std::size_t n = 0;
@@ -44,9 +43,9 @@ template <typename Record>
     if (!readGroup(group, batch.latitude[n], batch.longitude[n], batch.height[n], batch.label[n])) {
       break;
     }
-    record(group, n);
     lastBegin = at;
     at = group.end();
+    record(group, n);
     ++n;
   }
   if (n == 0) return 0;
@@ -72,33 +71,8 @@ template <typename Record>
 [[gnu::flatten]] std::size_t scanGroups(recio::FreeFormReader& reader, recio::CharSource& source,
                                         bool errorExit, GroupBatch& batch, std::size_t most,
                                         PointState& state) noexcept {
-  if (reader.textRoom() < PointLabel::size()) return 0;
-  const char* at = source.buffered();
-  const char* const end = source.bufferedEnd();
-  recio::StatementInBlock group;
-  const char* lastBegin = at;
-  std::size_t n = 0;
-  while (n < most) {
-    group.start(at, end);
-    if (!readGroup(group, batch.latitude[n], batch.longitude[n], batch.height[n], batch.label[n])) {
-      break;
-    }
-    lastBegin = at;
-    at = group.end();
-    ++n;
-  }
-  if (n == 0) return 0;
-  const std::size_t last = n - 1;
-  recio::StatementInBlock again(lastBegin, end);
-  readGroup(again, batch.latitude[last], batch.longitude[last], batch.height[last],
-            batch.label[last]);
-  reader.takeInBlock(source, true, errorExit, again.leaves());
-  state.point = GeodeticPoint{batch.latitude[last], batch.longitude[last], batch.height[last]};
-  state.label = batch.label[last];
-  batch.count = n;
-  batch.assigned = everyItem;
-  batch.finite = true;
-  return n;
+  return scan(reader, source, errorExit, batch, most, state,
+              [](const recio::StatementInBlock&, std::size_t) {});
 }
 
 [[gnu::flatten]] std::size_t scanTracedGroups(recio::FreeFormReader& reader,
