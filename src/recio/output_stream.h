@@ -50,6 +50,15 @@ class OutputStream {
   // before its area ends).
   std::size_t room() const noexcept { return limit_ - used_; }
 
+  // The most bytes that write() takes without writing any out or marking a
+  // held block full: a block-buffered stream's room before its current
+  // block ends, less one; 0 for an unbuffered or line-buffered one, which
+  // may write at the next byte (a memory stream: its room).
+  std::size_t roomBeforeAWrite() const noexcept {
+    if (buffering_ == Buffering::memory) return limit_ - used_;
+    return buffering_ == Buffering::block && fd_ >= 0 ? limit_ - used_ - 1 : 0;
+  }
+
   // Room for up to `n` bytes at the end of the buffer, for a writer that
   // builds its bytes in place, when a block-buffered or memory stream has
   // more room than that left in its current block; nullptr otherwise.

@@ -54,6 +54,10 @@ std::size_t editResultLine(char* at, double x, double y, double z,
   return recio::editRecord(at, formatOf(label), x, y, z, label.chars, PointLabel::size());
 }
 
+std::size_t resultLineLength(const PointLabel& label) noexcept {
+  return label.isBlank() ? shortestResultLine : longestResultLine;
+}
+
 void putResultLines(const GroupBatch& batch, recio::OutputStream& output) noexcept {
   putLines(batch, 0, output);
 }

@@ -15,6 +15,8 @@ namespace geocart {
 
 // The longest result line, its line end included.
 inline constexpr std::size_t longestResultLine = recio::longestBuiltInRecord;
+// The shortest, (3F15.4) and its line end.
+inline constexpr std::size_t shortestResultLine = 3 * 15 + 1;
 
 // The result line of X, Y, Z (metres) and `label` at `at`, which has room
 // for longestResultLine bytes: (3F15.4) when the label is blank, else
@@ -22,6 +24,8 @@ inline constexpr std::size_t longestResultLine = recio::longestBuiltInRecord;
 // line of the tool is edited here.
 std::size_t editResultLine(char* at, double x, double y, double z,
                            const PointLabel& label) noexcept;
+// The length that editResultLine gives a line with `label`.
+std::size_t resultLineLength(const PointLabel& label) noexcept;
 
 // The batch's lines on `output`, in order. They go one after another into
 // the room its buffer has left while more than the longest line is left,

@@ -55,6 +55,11 @@ struct Chunk {
   // Set by the worker before the chunk is done.
   char* output = nullptr;
   std::size_t outputLength = 0;
+  // For each kept group in order, where its line ends in the output and
+  // the group in the chunk: lines of them.
+  std::uint32_t* lineEnd = nullptr;
+  std::uint32_t* groupEnd = nullptr;
+  std::size_t lines = 0;
   std::int64_t keptStart = -1;  // the kept groups, in chunk positions; -1: none
   std::int64_t keptEnd = 0;
   GeodeticPoint lastPoint;  // the values after the last kept group
@@ -79,6 +84,23 @@ struct KeptGroups {
   std::int64_t end = 0;      // position after the last kept group
 };
 
+// Kept lines a chunk can record: as many as its output area holds of the
+// shortest.
+std::size_t lineCapacity(std::size_t outputRoom) noexcept {
+  return outputRoom / shortestResultLine + 1;
+}
+
+// Records where the kept lines of the batch, which start at `line` in the
+// chunk's output, end, and where their groups do.
+void recordLines(Chunk& chunk, const GroupBatch& batch, std::size_t line) noexcept {
+  for (std::size_t i = 0; i < batch.count; ++i) {
+    line += resultLineLength(batch.label[i]);
+    chunk.lineEnd[chunk.lines] = static_cast<std::uint32_t>(line);
+    chunk.groupEnd[chunk.lines] = static_cast<std::uint32_t>(batch.end[i]);
+    ++chunk.lines;
+  }
+}
+
 // The chunk's groups, converted into its output area by the stages of the
 // one-thread loop. A group is read only while the area has room for more
 // than the longest line, as many at once as certainly find it.
@@ -93,9 +115,11 @@ void convertChunk(Chunk& chunk, std::size_t outputRoom, double factor,
   GroupReader groups = GroupReader::detached(tools.reader, source);
   GroupBatch& batch = tools.batch;
   KeptGroups kept;
-  while (output.room() > longestResultLine) {
-    const std::size_t most =
-        std::min((output.room() - 1) / longestResultLine, GroupBatch::capacity);
+  chunk.lines = 0;
+  const std::size_t mostLines = lineCapacity(outputRoom);
+  while (output.room() > longestResultLine && chunk.lines < mostLines) {
+    const std::size_t most = std::min({(output.room() - 1) / longestResultLine,
+                                       GroupBatch::capacity, mostLines - chunk.lines});
     const std::int64_t start = source.position();
     if (groups.read(batch, most, state) != recio::success) break;
     kept.known |= batch.assigned;
@@ -103,7 +127,9 @@ void convertChunk(Chunk& chunk, std::size_t outputRoom, double factor,
     if (kept.start < 0) kept.start = start;
     kept.end = source.position();
     convertPoints(batch, factor);
+    const std::size_t before = output.written();
     putResultLines(batch, output);
+    recordLines(chunk, batch, before);
   }
   chunk.keptStart = kept.start;
   chunk.keptEnd = kept.end;
@@ -390,14 +416,41 @@ class ParallelRun final : public recio::ByteFeed {
       if (!convertNextGroup(state)) return false;
     }
     if (source_.position() != keptStart) return true;
-    recio::writeEditedRecords(recio::outputUnit, recio::threeRealsAndLabel, chunk.output,
-                              chunk.outputLength);
+    writeKeptLines(chunk);
     source_.moveTo(chunk.start + chunk.keptEnd);
     state.point = chunk.lastPoint;
     state.label = chunk.lastLabel;
     acceptedIn_ += static_cast<double>(chunk.keptEnd - chunk.keptStart);
     acceptedOut_ += static_cast<double>(chunk.outputLength);
     return true;
+  }
+
+  // The kept lines on standard output, in the writes of the one-thread loop:
+  // the lines that fill no block (or, when lines go out as they end, none)
+  // go out together, and the one that fills a block goes out with the
+  // reading after its group, where one thread stands when it writes that
+  // line. So a refused write is reported with standard input where one
+  // thread leaves it.
+  void writeKeptLines(const Chunk& chunk) noexcept {
+    std::size_t line = 0;
+    std::size_t written = 0;  // bytes of the chunk's output
+    const auto writeUpTo = [&](std::size_t end) {
+      recio::writeEditedRecords(recio::outputUnit, recio::threeRealsAndLabel,
+                                chunk.output + written, chunk.lineEnd[end - 1] - written);
+      written = chunk.lineEnd[end - 1];
+      line = end;
+    };
+    while (line < chunk.lines) {
+      // Before its first statement the unit is obtained by the first line's.
+      const recio::Unit* unit = recio::readyUnit(recio::outputUnit, true);
+      const std::size_t quiet = unit != nullptr ? unit->output->roomBeforeAWrite() : 0;
+      std::size_t next = line;
+      while (next < chunk.lines && chunk.lineEnd[next] - written <= quiet) ++next;
+      if (next > line) writeUpTo(next);
+      if (line == chunk.lines) break;
+      source_.moveTo(chunk.start + chunk.groupEnd[line]);
+      writeUpTo(line + 1);
+    }
   }
 
   void retireOldest() noexcept {
@@ -464,16 +517,26 @@ bool convertInParallel(PointState& state, const ParallelTuning& tuning) noexcept
   const unsigned workers = std::min(tuning.workers, mostWorkers);
   const std::size_t slots = std::size_t{chunksPerWorker} * workers;
   const std::size_t outputRoom = outputPerInput * tuning.chunkBytes;
-  // Chunks, their queue, each slot's input and output, and the carried bytes.
+  // Chunk positions and output offsets are kept in 32 bits.
+  if (outputRoom > std::size_t{UINT32_MAX}) return false;
+  const std::size_t lines = lineCapacity(outputRoom);
+  // Chunks, their queue, each slot's line and group ends, input and output,
+  // and the carried bytes.
   const std::size_t bytes = slots * (sizeof(Chunk) + sizeof(Chunk*)) +
+                            slots * 2 * lines * sizeof(std::uint32_t) +
                             (slots * (1 + outputPerInput) + 1) * tuning.chunkBytes;
   void* storage = std::malloc(bytes);
   if (storage == nullptr) return false;
   Chunk* ring = static_cast<Chunk*>(storage);
   Chunk** queue = reinterpret_cast<Chunk**>(ring + slots);
-  char* area = reinterpret_cast<char*>(queue + slots);
+  auto* ends = reinterpret_cast<std::uint32_t*>(queue + slots);
+  char* area = reinterpret_cast<char*>(ends + slots * 2 * lines);
   for (std::size_t i = 0; i < slots; ++i) {
     new (&ring[i]) Chunk{};
+    ring[i].lineEnd = ends;
+    ends += lines;
+    ring[i].groupEnd = ends;
+    ends += lines;
     ring[i].input = area;
     area += tuning.chunkBytes;
     ring[i].output = area;

@@ -76,14 +76,20 @@ std::int32_t readGroupItems(recio::FreeFormReader& reader, PointState& state,
     batch.count = 0;
     return status;
   }
-  batch.holdOnly(state, assigned);
+  const recio::CharSource* source = statements.source;
+  if (source == nullptr) {
+    const recio::Unit* unit = recio::readyUnit(recio::inputUnit, false);
+    if (unit != nullptr) source = unit->input;
+  }
+  batch.holdOnly(state, assigned, source != nullptr ? source->position() : 0);
   return recio::success;
 }
 
 }  // namespace
 
-void GroupBatch::holdOnly(const PointState& state, unsigned items) noexcept {
+void GroupBatch::holdOnly(const PointState& state, unsigned items, std::int64_t at) noexcept {
   count = 1;
+  end[0] = at;
   assigned = items;
   finite = false;
   latitude[0] = state.point.latitude;

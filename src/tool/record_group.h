@@ -42,8 +42,9 @@ struct GroupBatch {
   static constexpr std::size_t capacity = 128;
 
   // The point of `state` alone, whose items `assigned` were given values
-  // (a group that the general steps read, or the command line's point).
-  void holdOnly(const PointState& state, unsigned assigned) noexcept;
+  // (a group that the general steps read, ending at the source's position
+  // `end`, or the command line's point).
+  void holdOnly(const PointState& state, unsigned assigned, std::int64_t end = 0) noexcept;
 
   std::size_t count = 0;  // groups in the batch
   unsigned assigned = 0;  // the items (bits above) that each group assigned
@@ -53,6 +54,8 @@ struct GroupBatch {
   double longitude[capacity];
   double height[capacity];
   PointLabel label[capacity];
+  // The source's position after each group's characters.
+  std::int64_t end[capacity];
   // Its X, Y, Z in metres.
   double x[capacity];
   double y[capacity];

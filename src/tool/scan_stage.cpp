@@ -24,7 +24,7 @@ namespace {
 }
 
 // The groups as scanGroups says, each whole one handed to `record` with its
-// place in the batch.
+// place in the batch and the source's position at its first character.
 template <typename Record>
 [[gnu::always_inline]] inline std::size_t scan(recio::FreeFormReader& reader,
                                                recio::CharSource& source, bool errorExit,
@@ -33,8 +33,11 @@ template <typename Record>
   // The reader's buffer must keep a label without growing, which only the
   // general steps do.
   if (reader.textRoom() < PointLabel::size()) return 0;
-  const char* at = source.buffered();
+  const char* const begin = source.buffered();
   const char* const end = source.bufferedEnd();
+  // The position of the character at p is base + (p - begin).
+  const std::int64_t base = source.position();
+  const char* at = begin;
   const char* lastBegin = at;
   recio::StatementInBlock group;
   std::size_t n = 0;
@@ -45,7 +48,8 @@ template <typename Record>
     }
     lastBegin = at;
     at = group.end();
-    record(group, n);
+    batch.end[n] = base + (at - begin);
+    record(group, n, base + (lastBegin - begin));
     ++n;
   }
   if (n == 0) return 0;
@@ -72,19 +76,16 @@ template <typename Record>
                                         bool errorExit, GroupBatch& batch, std::size_t most,
                                         PointState& state) noexcept {
   return scan(reader, source, errorExit, batch, most, state,
-              [](const recio::StatementInBlock&, std::size_t) {});
+              [](const recio::StatementInBlock&, std::size_t, std::int64_t) {});
 }
 
 [[gnu::flatten]] std::size_t scanTracedGroups(recio::FreeFormReader& reader,
                                               recio::CharSource& source, bool errorExit,
                                               GroupBatch& batch, std::span<recio::ReadTrace> traces,
                                               PointState& state) noexcept {
-  // The position of the character at p is base + (p - begin).
-  const std::int64_t base = source.position();
-  const char* const begin = source.buffered();
   return scan(reader, source, errorExit, batch, traces.size(), state,
-              [&](const recio::StatementInBlock& group, std::size_t i) {
-                group.trace(traces[i], base + (group.begin() - begin));
+              [&](const recio::StatementInBlock& group, std::size_t i, std::int64_t start) {
+                group.trace(traces[i], start);
               });
 }
 

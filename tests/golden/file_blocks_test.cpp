@@ -179,6 +179,50 @@ TEST(FileBlocks, SizeLimitThatEndsTheRunAsWithOneBlockAWrite) {
   }
 }
 
+// Groups of several forms: some over two lines, some with a blank label
+// (a shorter line), some whose values read in the general steps.
+std::string mixedInput() {
+  std::string text;
+  char line[96];
+  for (std::size_t i = 0; i < 40000; ++i) {
+    const char* form = i % 7 == 0 ? "%zu.%03zu %zu.%02zu\n %zu.5 P%07zu\n"
+                       : i % 5 == 0 ? "%zu.%03zu,%zu.%02zu,%zu.5E0,''\n"
+                                    : "%zu.%03zu %zu.%02zu %zu.5 P%07zu\n";
+    std::snprintf(line, sizeof line, form, i % 90, i % 997, i % 360, i % 89, i % 9000, i);
+    text += line;
+  }
+  return text;
+}
+
+// Where a refused write leaves standard input, and all else the run shows,
+// does not hang on how many threads convert: the workers' lines are written
+// with the reading where one thread stands when it writes them.
+TEST(FileBlocks, RefusedWriteAsOnOneThread) {
+  const std::string input = mixedInput();
+  const std::string workers = std::to_string(cpusOfMask());
+  const Tool oneThread{"geocart on one CPU", GEOCART_BINARY, {"-stdin"}, true};
+  const Tool threaded[] = {
+      {"3 workers, 16 KiB chunks", CHUNKED_BINARY, {"3", "16384"}, false},
+      {"3 workers, 16 KiB chunks, one block a write", CHUNKED_BINARY, {"3", "16384", "1"}, false},
+      {"geocart on every CPU", GEOCART_BINARY, {"-stdin"}, false},
+  };
+  for (const long long limit : {4096LL, 150001LL, 400000LL, 655360LL, 1000000LL, 1500007LL}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    const RunResult one = runLimited(oneThread, input, limit, true);
+    ASSERT_EQ(one.failure, "");
+    EXPECT_EQ(describe(one.end), describe(killedBy(SIGABRT)));
+    for (const Tool& tool : threaded) {
+      SCOPED_TRACE(tool.name);
+      const RunResult other = runLimited(tool, input, limit, true);
+      ASSERT_EQ(other.failure, "");
+      EXPECT_EQ(compareBytes(one.stdoutBytes, other.stdoutBytes), "");
+      EXPECT_EQ(compareBytes(one.stderrBytes, other.stderrBytes), "");
+      EXPECT_EQ(describe(other.end), describe(one.end));
+      EXPECT_EQ(other.stdinOffsetAfter, one.stdinOffsetAfter);
+    }
+  }
+}
+
 // A producer that pauses three times: each time the file holds every full
 // block of the results so far, and nothing of the part block after them.
 TEST(FileBlocks, WaitingForInputWritesTheFullBlocks) {

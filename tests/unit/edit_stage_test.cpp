@@ -96,4 +96,17 @@ TEST(EditStage, WritesAsLinesHandedOverOneAtATime) {
   }
 }
 
+// The lengths that the workers count their lines by, a label holding a line
+// end (a backslash before it continues the label) included.
+TEST(EditStage, LineLengthsAreTheEditedOnes) {
+  for (const char* text : {"", " ", "P1", "12345678", "ab\ncd", "\n"}) {
+    geocart::PointLabel label;
+    label.assign(text);
+    char line[geocart::longestResultLine];
+    EXPECT_EQ(geocart::editResultLine(line, -6378137.0, 0.5, 1e10, label),
+              geocart::resultLineLength(label))
+        << '"' << text << '"';
+  }
+}
+
 }  // namespace
