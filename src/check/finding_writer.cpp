@@ -2,11 +2,10 @@
 // input never share a stream.
 #include "finding_writer.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstring>
+
+#include "descriptor_io.h"
 
 namespace geocart::check {
 
@@ -22,18 +21,9 @@ void FindingWriter::put(const char* bytes, std::size_t n) noexcept {
 }
 
 bool FindingWriter::flush() noexcept {
-  const char* p = buffer_;
-  std::size_t n = used_;
+  const std::size_t n = used_;
   used_ = 0;
-  while (n > 0 && !failed_) {
-    const ssize_t w = ::write(fd_, p, n);
-    if (w > 0) {
-      p += w;
-      n -= static_cast<std::size_t>(w);
-    } else if (!(w < 0 && errno == EINTR)) {
-      failed_ = true;
-    }
-  }
+  if (n > 0 && !failed_ && recio::writeAll(fd_, buffer_, n) != 0) failed_ = true;
   return !failed_;
 }
 

@@ -2,12 +2,11 @@
 // its front and doubles while a group needs more room.
 #include "input_window.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "descriptor_io.h"
 
 namespace geocart::check {
 
@@ -36,24 +35,13 @@ void InputWindow::open(int fd, int passFd) noexcept {
 }
 
 bool InputWindow::pass(const char* bytes, std::size_t n) noexcept {
-  while (n > 0 && passFd_ >= 0 && !passStopped_) {
-    const ssize_t w = ::write(passFd_, bytes, n);
-    if (w > 0) {
-      bytes += w;
-      n -= static_cast<std::size_t>(w);
-    } else if (w < 0 && errno == EPIPE) {
-      passStopped_ = true;
-    } else if (w < 0 && errno == EINTR) {
-      continue;
-    } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{passFd_, POLLOUT, 0};
-      (void)::poll(&p, 1, -1);
-    } else {
-      if (w == 0) errno = EIO;
-      return false;
-    }
-  }
-  return true;
+  if (n == 0 || passFd_ < 0 || passStopped_) return true;
+  const int error = recio::writeAll(passFd_, bytes, n);
+  // A reader that went away ends the passing on, not the check.
+  if (error == EPIPE) passStopped_ = true;
+  if (error == 0 || error == EPIPE) return true;
+  errno = error;
+  return false;
 }
 
 InputWindow::Fill InputWindow::fill(std::int64_t keepFrom) noexcept {
@@ -72,27 +60,18 @@ InputWindow::Fill InputWindow::fill(std::int64_t keepFrom) noexcept {
       capacity_ = grown;
     }
   }
-  for (;;) {
-    const ssize_t n = ::read(fd_, bytes_ + size_, capacity_ - size_);
-    if (n > 0) {
-      if (!pass(bytes_ + size_, static_cast<std::size_t>(n))) {
-        passFailed_ = true;
-        return Fill::failed;
-      }
-      size_ += static_cast<std::size_t>(n);
-      inputBytes_ += n;
-      lastWasLineEnd_ = bytes_[size_ - 1] == '\n';
-      std::memset(bytes_ + size_, 0, padding);
-      return Fill::more;
+  const long n = recio::readSome(fd_, bytes_ + size_, capacity_ - size_);
+  if (n < 0) return Fill::failed;
+  if (n > 0) {
+    if (!pass(bytes_ + size_, static_cast<std::size_t>(n))) {
+      passFailed_ = true;
+      return Fill::failed;
     }
-    if (n == 0) break;
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd p{fd_, POLLIN, 0};
-      (void)::poll(&p, 1, -1);
-      continue;
-    }
-    return Fill::failed;
+    size_ += static_cast<std::size_t>(n);
+    inputBytes_ += n;
+    lastWasLineEnd_ = bytes_[size_ - 1] == '\n';
+    std::memset(bytes_ + size_, 0, padding);
+    return Fill::more;
   }
   ended_ = true;
   // The last line completed, as the reader of standard input completes it.

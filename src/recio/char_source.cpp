@@ -2,7 +2,6 @@
 // with the last characters kept in front of each block for giving back.
 #include "char_source.h"
 
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "descriptor_io.h"
 #include "failure.h"
 #include "output_stream.h"
 #include "statement_context.h"
@@ -165,19 +165,11 @@ std::size_t CharSource::fetch() noexcept {
   }
   if (fd_ < 0) return 0;
   OutputStream::beforeWaitingForInput(fd_);
-  for (;;) {
-    const ssize_t n = ::read(fd_, block(), blockSize);
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd p{fd_, POLLIN, 0};
-      (void)::poll(&p, 1, -1);
-      continue;
-    }
-    // A read error is not the end of the input: taking it for one would
-    // drop the rest of the data without a word.
-    reportFailure(errno, "list read");
-  }
+  const long n = readSome(fd_, block(), blockSize);
+  if (n >= 0) return static_cast<std::size_t>(n);
+  // A read error is not the end of the input: taking it for one would drop
+  // the rest of the data without a word.
+  reportFailure(errno, "list read");
 }
 
 int CharSource::refill() noexcept {

@@ -5,14 +5,13 @@
 #include "output_stream.h"
 
 #include <poll.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <iterator>
 
+#include "descriptor_io.h"
 #include "failure.h"
 
 namespace recio {
@@ -61,47 +60,6 @@ bool enrol(OutputStream* stream) noexcept {
 void withdraw(OutputStream* stream) noexcept {
   for (OutputStream*& slot : openStreams) {
     if (slot == stream) slot = nullptr;
-  }
-}
-
-// Writes the bytes of the two pieces in order, at most `mostPerCall` to a
-// call (write while the bytes are those of one piece, writev for both), or
-// returns the errno of the refusal; `done` counts the bytes the descriptor
-// took. A descriptor that was set non-blocking by whoever started us is
-// waited for, not given up on.
-int writeFully(int fd, iovec (&pieces)[2], std::size_t mostPerCall, std::size_t& done) noexcept {
-  done = 0;
-  for (;;) {
-    if (pieces[0].iov_len == 0) {
-      pieces[0] = pieces[1];
-      pieces[1].iov_len = 0;
-      if (pieces[0].iov_len == 0) return 0;
-    }
-    const std::size_t first = std::min(pieces[0].iov_len, mostPerCall);
-    const std::size_t second = std::min(pieces[1].iov_len, mostPerCall - first);
-    iovec call[2] = {{pieces[0].iov_base, first}, {pieces[1].iov_base, second}};
-    const ssize_t written =
-        second == 0 ? ::write(fd, call[0].iov_base, first) : ::writev(fd, call, 2);
-    if (written > 0) {
-      const auto n = static_cast<std::size_t>(written);
-      done += n;
-      const std::size_t fromFirst = std::min(n, pieces[0].iov_len);
-      pieces[0].iov_base = static_cast<char*>(pieces[0].iov_base) + fromFirst;
-      pieces[0].iov_len -= fromFirst;
-      pieces[1].iov_base = static_cast<char*>(pieces[1].iov_base) + (n - fromFirst);
-      pieces[1].iov_len -= n - fromFirst;
-      continue;
-    }
-    if (written == 0) return EIO;  // no progress and no reason given
-    const int error = errno;
-    if (error == EINTR) continue;
-    if (error == EAGAIN || error == EWOULDBLOCK) {
-      pollfd waitFor{fd, POLLOUT, 0};
-      while (::poll(&waitFor, 1, -1) < 0 && errno == EINTR) {
-      }
-      continue;
-    }
-    return error;
   }
 }
 
@@ -240,7 +198,7 @@ bool OutputStream::handOver(std::size_t held, const char* more, std::size_t n) n
   limit_ = block_;
   iovec pieces[2] = {{buffer_, held}, {const_cast<char*>(more), n}};
   std::size_t done = 0;
-  const int error = writeFully(fd_, pieces, capacity_, done);
+  const int error = writeAll(fd_, pieces, capacity_, done);
   if (error == 0) return true;
   const std::size_t refusedBlock = done / block_;
   refused(error, refusedBlock < heldBlocks ? marks_[refusedBlock] : noReadingMark);
@@ -269,9 +227,7 @@ void OutputStream::flush() noexcept {
 }
 
 void OutputStream::writeOut(const char* bytes, std::size_t n) noexcept {
-  iovec pieces[2] = {{const_cast<char*>(bytes), n}, {nullptr, 0}};
-  std::size_t done = 0;
-  const int error = writeFully(fd_, pieces, n, done);
+  const int error = writeAll(fd_, bytes, n);
   if (error != 0) refused(error, noReadingMark);
 }
 

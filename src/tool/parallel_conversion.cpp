@@ -21,6 +21,7 @@
 
 #include "char_source.h"
 #include "convert_stage.h"
+#include "descriptor_io.h"
 #include "edit_stage.h"
 #include "failure.h"
 #include "field_editor.h"
@@ -322,22 +323,10 @@ class ParallelRun final : public recio::ByteFeed {
   // records the end of input and a refusal.
   long readInput(char* into, std::size_t room) noexcept {
     recio::OutputStream::beforeWaitingForInput(STDIN_FILENO);
-    for (;;) {
-      const ssize_t n = ::read(STDIN_FILENO, into, room);
-      if (n > 0) return static_cast<long>(n);
-      if (n == 0) {
-        inputEnded_ = true;
-        return 0;
-      }
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        (void)::poll(&p, 1, -1);
-        continue;
-      }
-      readError_ = errno;
-      return -1;
-    }
+    const long n = recio::readSome(STDIN_FILENO, into, room);
+    if (n == 0) inputEnded_ = true;
+    if (n < 0) readError_ = errno;
+    return n;
   }
 
   bool readableNow() const noexcept {
