@@ -58,7 +58,7 @@ bool FileChecker::check(std::string_view name, int fd, int passFd) noexcept {
   return read;
 }
 
-[[gnu::flatten]] bool FileChecker::checkAll() noexcept {
+bool FileChecker::checkAll() noexcept {
   std::int64_t next = 0;  // where the next group's statement begins
   for (;;) {
     if (!window_.ended() && window_.end() - next < refillBelow &&
