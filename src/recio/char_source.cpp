@@ -161,7 +161,7 @@ std::size_t CharSource::fetch() noexcept {
     const auto room = blockSize - static_cast<std::size_t>(blockOffset_ % std::int64_t{blockSize});
     const long n = feed_->fill(blockOffset_, block(), room);
     if (n >= 0) return static_cast<std::size_t>(n);
-    reportFailure(errno, "list read");
+    reportFailure(errno, listReadWord);
   }
   if (fd_ < 0) return 0;
   OutputStream::beforeWaitingForInput(fd_);
@@ -169,7 +169,7 @@ std::size_t CharSource::fetch() noexcept {
   if (n >= 0) return static_cast<std::size_t>(n);
   // A read error is not the end of the input: taking it for one would drop
   // the rest of the data without a word.
-  reportFailure(errno, "list read");
+  reportFailure(errno, listReadWord);
 }
 
 int CharSource::refill() noexcept {
