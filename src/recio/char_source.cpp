@@ -43,23 +43,13 @@ void CharSource::openChunk(const char* bytes, std::size_t n) noexcept {
 }
 
 void CharSource::openDescriptor(int fd, std::int32_t unit, bool terminal) noexcept {
+  // Everything else starts as for an empty record, with no record.
+  openRecord(nullptr, 0);
   unit_ = unit;
   fd_ = fd;
   terminal_ = terminal;
-  ended_ = false;
-  markPending_ = false;
   const off_t offset = ::lseek(fd, 0, SEEK_CUR);
   startOffset_ = offset < 0 ? 0 : static_cast<std::int64_t>(offset);
-  blockOffset_ = 0;
-  addedLineEnd_ = nullptr;
-  lastByteWasLineEnd_ = true;
-  feed_ = nullptr;
-  leftAt_ = -1;
-  chunk_ = nullptr;
-  record_ = nullptr;
-  recordLength_ = 0;
-  recordFetched_ = 0;
-  next_ = end_ = block();
 }
 
 void CharSource::moveTo(std::int64_t position) noexcept {
