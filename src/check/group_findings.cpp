@@ -389,7 +389,7 @@ void FileChecker::reportFailure(const Group& group, std::uint64_t groupLine) noe
   const std::int32_t code = group.status;
   const ItemTrace* item = trace.current();
   const int index = trace.itemCount - 1;
-  const char* word = trace.failureWord != nullptr ? trace.failureWord : "list io";
+  const char* word = trace.failureWord != nullptr ? trace.failureWord : recio::listIoWord;
   const auto reportLine = [&] {
     findings_ << "'" << word << ": [";
     if (code < 0) {

@@ -43,23 +43,13 @@ void CharSource::openChunk(const char* bytes, std::size_t n) noexcept {
 }
 
 void CharSource::openDescriptor(int fd, std::int32_t unit, bool terminal) noexcept {
+  // Everything else starts as for an empty record, with no record.
+  openRecord(nullptr, 0);
   unit_ = unit;
   fd_ = fd;
   terminal_ = terminal;
-  ended_ = false;
-  markPending_ = false;
   const off_t offset = ::lseek(fd, 0, SEEK_CUR);
   startOffset_ = offset < 0 ? 0 : static_cast<std::int64_t>(offset);
-  blockOffset_ = 0;
-  addedLineEnd_ = nullptr;
-  lastByteWasLineEnd_ = true;
-  feed_ = nullptr;
-  leftAt_ = -1;
-  chunk_ = nullptr;
-  record_ = nullptr;
-  recordLength_ = 0;
-  recordFetched_ = 0;
-  next_ = end_ = block();
 }
 
 void CharSource::moveTo(std::int64_t position) noexcept {
@@ -161,7 +151,7 @@ std::size_t CharSource::fetch() noexcept {
     const auto room = blockSize - static_cast<std::size_t>(blockOffset_ % std::int64_t{blockSize});
     const long n = feed_->fill(blockOffset_, block(), room);
     if (n >= 0) return static_cast<std::size_t>(n);
-    reportFailure(errno, "list read");
+    reportFailure(errno, listReadWord);
   }
   if (fd_ < 0) return 0;
   OutputStream::beforeWaitingForInput(fd_);
@@ -169,7 +159,7 @@ std::size_t CharSource::fetch() noexcept {
   if (n >= 0) return static_cast<std::size_t>(n);
   // A read error is not the end of the input: taking it for one would drop
   // the rest of the data without a word.
-  reportFailure(errno, "list read");
+  reportFailure(errno, listReadWord);
 }
 
 int CharSource::refill() noexcept {

@@ -37,11 +37,12 @@ constexpr std::uint64_t exactSignificandLimit = std::uint64_t{1} << 53;
 // More digits than this may not fit in 64 bits; such texts take the exact path.
 constexpr int plainDigitLimit = 19;
 
-// The characters that begin an exponent: a letter e, d or q in either
-// case, and a sign alone.
+// The characters that begin an exponent: one of its letters, or a sign
+// alone.
 constexpr auto startsExponent = [] {
   std::array<bool, 256> table{};
-  for (const unsigned char c : std::string_view("eEdDqQ+-")) table[c] = true;
+  for (const char c : exponentLetters) table[static_cast<unsigned char>(c)] = true;
+  table['+'] = table['-'] = true;
   return table;
 }();
 

@@ -356,7 +356,7 @@ void reportRefusedWrite(std::int32_t unit, const char* unitName, int error,
   }
   beginExternalStatement(false, Form::freeForm, unit, nullptr, false, false);
   statementContext.unitName = unitName;
-  reportFailure(error, "write");
+  reportFailure(error, writeWord);
 }
 
 // Units from 6 upward are closed first, so that standard output is written

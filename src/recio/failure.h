@@ -24,9 +24,16 @@ inline constexpr std::int32_t lastRuntimeError = 1027;
 // The table's text for codes 1000 to 1027; nullptr for any other code.
 const char* runtimeErrorText(std::int32_t code) noexcept;
 
+// The context words of the failure reports: the place that failed.
+inline constexpr char listReadWord[] = "list read";
+inline constexpr char listIoWord[] = "list io";
+inline constexpr char listWriteWord[] = "list write";
+inline constexpr char openWord[] = "open";
+inline constexpr char writeWord[] = "write";
+
 // Writes the failure report for the statement described by statementContext
 // on standard error, closes the units, flushes the streams and ends the
-// process by SIGABRT. `contextWord` names the place that failed ("list io").
+// process by SIGABRT. `contextWord` names the place that failed (listIoWord).
 [[noreturn]] void reportFailure(std::int32_t code, const char* contextWord) noexcept;
 
 // Where the reading of standard input stands, as the offset at which its

@@ -51,13 +51,6 @@ inline constexpr std::size_t longestBuiltInRecord = 3 * 15 + 5 + 8 + 1;
 std::size_t editRecord(char* at, const Format& format, double x, double y, double z,
                        const char* text, std::int32_t length) noexcept;
 
-// The same record straight into `stream`'s buffer when it has more room
-// than longestBuiltInRecord: the same bytes, and the same writes, as the
-// FieldEditor on the stream. False, having written nothing, when the buffer
-// has no such room or `format` is neither of the two.
-bool putRecordInPlace(OutputStream& stream, const Format& format, double x, double y, double z,
-                      const char* text, std::int32_t length) noexcept;
-
 class FieldEditor {
  public:
   // Starts a record on `unit` (6: standard output) with `format`.

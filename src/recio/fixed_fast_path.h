@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "double_bits.h"
 #include "fixed_layout.h"
 #include "powers_of_ten.h"
 
@@ -25,8 +26,8 @@ namespace recio::fixed {
 
 __extension__ typedef unsigned __int128 Uint128;
 
-constexpr std::uint64_t signMask = std::uint64_t{1} << 63;
-constexpr std::uint64_t fractionMask = (std::uint64_t{1} << 52) - 1;
+using doublebits::fractionMask;
+using doublebits::signMask;
 // Magnitudes below this (as bit patterns: 10^10) take the paths from the
 // bits; infinities and NaNs lie above it.
 constexpr std::uint64_t limitBits = std::bit_cast<std::uint64_t>(1e10);

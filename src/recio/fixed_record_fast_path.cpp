@@ -1,6 +1,6 @@
 // The result record in one pass: the three F15.4 fields of (3F15.4), and for
-// (3F15.4,5X,A8) the five blanks and the label, edited straight into the
-// room the stream's buffer has left, then committed there.
+// (3F15.4,5X,A8) the five blanks and the label, edited at the place the
+// caller gives: the edit stage gives the room a stream's buffer has left.
 //
 // The rule that makes it exact. With either format the walk is fixed: three
 // F fields of 15 columns, then (second format) a move of 5, which becomes 5
@@ -16,7 +16,6 @@
 
 #include "f15_4_editing.h"
 #include "field_editor.h"
-#include "output_stream.h"
 #include "short_copy.h"
 
 namespace recio {
@@ -48,15 +47,6 @@ std::size_t editRecord(char* at, const Format& format, double x, double y, doubl
   }
   at[n++] = '\n';
   return n;
-}
-
-bool putRecordInPlace(OutputStream& stream, const Format& format, double x, double y, double z,
-                      const char* text, std::int32_t length) noexcept {
-  char* const record = stream.reserve(longestBuiltInRecord);
-  if (record == nullptr) return false;
-  const std::size_t n = editRecord(record, format, x, y, z, text, length);
-  stream.commit(n);
-  return n != 0;
 }
 
 }  // namespace recio

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "char_source.h"
+#include "double_bits.h"
 #include "failure.h"
 #include "free_form_rules.h"
 #include "read_trace.h"
@@ -30,6 +31,9 @@ namespace recio {
 namespace {
 
 using namespace freeform;
+using doublebits::exponentMask;
+using doublebits::fractionMask;
+using doublebits::signMask;
 
 // The process's statement state, and the source of its internal records.
 ReaderState processState;
@@ -179,7 +183,7 @@ Number Scanner::scan() noexcept {
       }
       giveBackFrom(accepted);
       result.found = true;
-      result.value = std::bit_cast<double>(0x7FF0000000000000ULL | (negative ? 1ULL << 63 : 0));
+      result.value = std::bit_cast<double>(exponentMask | (negative ? signMask : 0));
       return result;
     }
     giveBackFrom(0);
@@ -199,7 +203,7 @@ Number Scanner::scan() noexcept {
       }
       giveBackFrom(accepted);
       result.found = true;
-      result.value = std::bit_cast<double>(negative ? 0xFFFFFFFFFFFFFFFFULL : 0x7FFFFFFFFFFFFFFFULL);
+      result.value = std::bit_cast<double>(exponentMask | fractionMask | (negative ? signMask : 0));
       return result;
     }
     giveBackFrom(0);
@@ -221,7 +225,7 @@ Number Scanner::scan() noexcept {
   int exponentStart = -1;
   bool exponentNegative = false;
   const int e = look();
-  if (e == 'e' || e == 'E' || e == 'd' || e == 'D' || e == 'q' || e == 'Q') {
+  if (isExponentLetter(e)) {
     take();
     if (look() == '+' || look() == '-') {
       exponentNegative = look() == '-';
@@ -301,8 +305,8 @@ double Scanner::convert(bool negative, int body, int significandEnd, int exponen
     }
     const std::int64_t leading =
         static_cast<std::int64_t>(exponent) + integerDigits - 1 - leadingZeros;
-    const std::uint64_t sign = negative ? 1ULL << 63 : 0;
-    value = std::bit_cast<double>(sign | (leading >= 0 ? 0x7FF0000000000000ULL : 0));
+    const std::uint64_t sign = negative ? signMask : 0;
+    value = std::bit_cast<double>(sign | (leading >= 0 ? exponentMask : 0));
   }
   return value;
 }
@@ -315,13 +319,13 @@ std::int32_t recover(ReaderFields& state) noexcept {
   int c;
   do c = next(state);
   while (c != '\n' && c != '/' && c != endOfInput);
-  if (c == endOfInput) return fail(state, endOfFile, "list read");
-  return fail(state, incomprehensibleListInput, "list io");
+  if (c == endOfInput) return fail(state, endOfFile, listReadWord);
+  return fail(state, incomprehensibleListInput, listIoWord);
 }
 
 std::int32_t separatorStep(ReaderFields& state) noexcept {
   skipBlanks(state);
-  if (state.ended) return fail(state, endOfFile, "list io");
+  if (state.ended) return fail(state, endOfFile, listIoWord);
   const int c = next(state);
   if (c == '/') {
     giveBack(state, c);
@@ -330,7 +334,7 @@ std::int32_t separatorStep(ReaderFields& state) noexcept {
   }
   if (c == ',') {
     skipBlanks(state);
-    if (state.ended) return fail(state, endOfFile, "list io");
+    if (state.ended) return fail(state, endOfFile, listIoWord);
     return success;
   }
   giveBack(state, c);
@@ -341,7 +345,7 @@ std::int32_t separatorStep(ReaderFields& state) noexcept {
 // item is settled with `status` and no value is to be read.
 bool beginItem(ReaderFields& state, std::int32_t& status, const char* endWord) noexcept {
   if (state.ended) {
-    status = fail(state, endOfFile, "list read");
+    status = fail(state, endOfFile, listReadWord);
     return true;
   }
   status = success;
@@ -489,7 +493,7 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
 // A real item, character by character.
 [[gnu::noinline]] std::int32_t readRealItem(ReaderFields& state, double& target) noexcept {
   std::int32_t status;
-  if (beginItem(state, status, "list read")) {
+  if (beginItem(state, status, listReadWord)) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated value that is not a real leaves the item unchanged.
       if (state.kind == ValueKind::real) commitReal(state, target, state.real.value);
@@ -502,7 +506,7 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
   if (number.found && number.integerForm) {
     const int c = next(state);
     if (c == '*') {
-      if (number.count < 1) return fail(state, negativeRepeatCount, "list io");
+      if (number.count < 1) return fail(state, negativeRepeatCount, listIoWord);
       state.repeat = number.count;
       if (ItemTrace* item = tracedItem(state)) item->repeatCount = number.count;
       const int after = next(state);
@@ -514,7 +518,7 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
         number = valueScanner.scan();
         if (!number.found) return recover(state);
       }
-      if (state.ended) return fail(state, endOfFile, "list read");
+      if (state.ended) return fail(state, endOfFile, listReadWord);
       if (number.found) {
         commitReal(state, target, number.value);
         traceValueEnd(state);
@@ -528,7 +532,7 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
   }
   if (!number.found) return recover(state);
   // A number ended by the end of input is not assigned.
-  if (state.ended) return fail(state, endOfFile, "list read");
+  if (state.ended) return fail(state, endOfFile, listReadWord);
   commitReal(state, target, number.value);
   traceValueEnd(state);
   return success;
@@ -538,7 +542,7 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
 [[gnu::noinline]] std::int32_t readTextItem(ReaderFields& state, char* target,
                                             std::int32_t length) noexcept {
   std::int32_t status;
-  if (beginItem(state, status, "list io")) {
+  if (beginItem(state, status, listIoWord)) {
     if (status == success && !state.stop && state.repeat > 0) {
       // A repeated real reaching a text item leaves it unchanged.
       if (state.kind == ValueKind::text) commitText(state, target, length);
@@ -554,16 +558,16 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
       c = next(state);
     } while (isDigit(c));
     if (c != '*') {
-      if (c == endOfInput) return fail(state, endOfFile, "list io");
+      if (c == endOfInput) return fail(state, endOfFile, listIoWord);
       giveBack(state, c);
-      return fail(state, noStarAfterRepeatCount, "list io");
+      return fail(state, noStarAfterRepeatCount, listIoWord);
     }
     state.repeat = count;
     if (ItemTrace* item = tracedItem(state)) item->repeatCount = count;
     c = next(state);
     if (endsValue(c)) {
       giveBack(state, c);
-      if (state.ended) return fail(state, endOfFile, "list io");
+      if (state.ended) return fail(state, endOfFile, listIoWord);
       traceOutcome(state, ItemOutcome::null);
       finishRepeat(state);
       return success;
@@ -582,8 +586,8 @@ void readUnquoted(ReaderFields& state, int c, TextCollector& value) noexcept {
     item->continued = value.continued();
     item->textHash = value.hash();
   }
-  if (state.ended) return fail(state, endOfFile, "list io");
-  if (value.outOfSpace()) return fail(state, outOfFreeSpace, "list read");
+  if (state.ended) return fail(state, endOfFile, listIoWord);
+  if (value.outOfSpace()) return fail(state, outOfFreeSpace, listReadWord);
   commitText(state, target, length);
   traceValueEnd(state);
   finishRepeat(state);
@@ -687,7 +691,7 @@ std::int32_t FreeFormReader::endRead() noexcept {
   ReaderFields& state = *state_;
   state.repeat = 0;
   if (state.source->isInternal()) return success;
-  if (state.ended) return fail(state, endOfFile, "list read");
+  if (state.ended) return fail(state, endOfFile, listReadWord);
   if (state.trace != nullptr) state.trace->restStart = state.source->position();
   if (skipLineInBlock(*state.source)) {
     if (state.trace != nullptr) state.trace->restEnd = state.source->position();
@@ -696,7 +700,7 @@ std::int32_t FreeFormReader::endRead() noexcept {
   int c;
   do c = next(state);
   while (c != '\n' && c != endOfInput);
-  if (c == endOfInput) return fail(state, endOfFile, "list read");
+  if (c == endOfInput) return fail(state, endOfFile, listReadWord);
   if (state.trace != nullptr) state.trace->restEnd = state.source->position();
   return success;
 }

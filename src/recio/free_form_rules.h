@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "char_source.h"
 #include "reader_state.h"
@@ -35,6 +36,12 @@ inline bool isAmong(std::uint64_t set, int c) noexcept {
 inline bool isBlank(int c) noexcept { return isAmong(bitOf(' ') | bitOf('\t') | bitOf('\n'), c); }
 
 inline bool isDigit(int c) noexcept { return c >= '0' && c <= '9'; }
+
+// The letters that begin a number's exponent: e, d and q in either case.
+constexpr std::string_view exponentLetters = "eEdDqQ";
+inline bool isExponentLetter(int c) noexcept {
+  return c >= 0 && c <= 127 && exponentLetters.find(static_cast<char>(c)) != std::string_view::npos;
+}
 
 inline bool isQuote(int c) noexcept { return c == '\'' || c == '"' || c == 2; }
 

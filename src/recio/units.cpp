@@ -151,7 +151,7 @@ void connectToFile(Entry& entry, std::int32_t number, bool forWriting) noexcept 
   statementContext.unitName = entry.name;
   const int flags = O_RDWR | O_CREAT | (forWriting ? O_TRUNC : 0);
   const int fd = ::open(entry.name, flags, 0666);
-  if (fd < 0) reportFailure(errno, "open");
+  if (fd < 0) reportFailure(errno, openWord);
   Unit& unit = entry.unit;
   unit.number = number;
   unit.name = entry.name;
@@ -172,15 +172,13 @@ void connectToFile(Entry& entry, std::int32_t number, bool forWriting) noexcept 
 void switchToWriting(Unit& unit) noexcept {
   if (unit.input != nullptr && unit.positionable) {
     const off_t offset = static_cast<off_t>(unit.input->startOffset() + unit.input->position());
-    if (::lseek(unit.fd, offset, SEEK_SET) < 0) reportFailure(errno, "list write");
+    if (::lseek(unit.fd, offset, SEEK_SET) < 0) reportFailure(errno, listWriteWord);
   }
   if (unit.output == nullptr) attachOutput(unit, unit.name);
   unit.lastRead = false;
 }
 
 }  // namespace
-
-bool unitTableExists() noexcept { return table != nullptr; }
 
 void createUnitTable() noexcept {
   if (table != nullptr) return;

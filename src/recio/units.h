@@ -30,9 +30,6 @@ struct Unit {
   CharSource* input = nullptr;     // set for units read from
 };
 
-// True once the first statement on an external unit has begun.
-bool unitTableExists() noexcept;
-
 // Creates the unit table and connects units 0, 5 and 6 to descriptors 2, 0
 // and 1, each only when its descriptor is open. Does nothing the second time.
 void createUnitTable() noexcept;
@@ -64,7 +61,7 @@ inline Unit* readyUnit(std::int32_t number, bool forWriting) noexcept {
 
 // Begins the use of `number` by the statement in statementContext: creates
 // the table if needed, connects an unconnected unit to the file "fort.N"
-// (reporting a failure with the context word "open"), records the unit's
+// (reporting a failure with the context word openWord), records the unit's
 // name and that it is obtained in the context, and prepares the unit for
 // reading or writing. Does not return on failure.
 inline Unit& obtainUnit(std::int32_t number, bool forWriting) noexcept {

@@ -63,6 +63,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "double_bits.h"
 #include "sine_cosine_parts.h"
 #include "sine_cosine_tables.h"
 
@@ -72,8 +73,8 @@ namespace {
 
 namespace tables = sine_cosine_tables;
 
-constexpr std::uint64_t signBit = std::uint64_t{1} << 63;
-constexpr std::uint64_t quietBit = std::uint64_t{1} << 51;
+using doublebits::exponentMask;
+using doublebits::signMask;
 
 using namespace fast_constants;
 
@@ -128,12 +129,12 @@ inline FastApproximation evaluateFast(double x) {
 
 [[gnu::noinline, gnu::cold]] SineCosine rareSineCosine(double x) noexcept {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-  const std::uint64_t magnitude = bits & ~signBit;
-  if (magnitude >= 0x7ff0000000000000) {
+  const std::uint64_t magnitude = bits & ~signMask;
+  if (magnitude >= exponentMask) {
     // A NaN gives itself, quieted; an infinity the NaN of the invalid
     // operation with its sign set, the same on every CPU.
     const double nan = std::bit_cast<double>(
-        magnitude == 0x7ff0000000000000 ? 0xfff8000000000000 : bits | quietBit);
+        magnitude == exponentMask ? doublebits::invalidNaN : bits | doublebits::quietBit);
     return {nan, nan};
   }
   // Below 2^-27 the accurate evaluation's first rule gives x and 1 at once.
@@ -149,7 +150,7 @@ inline FastApproximation evaluateFast(double x) {
 inline bool inFastRange(double x) {
   constexpr std::uint64_t low = std::bit_cast<std::uint64_t>(0x1p-27);
   constexpr std::uint64_t high = std::bit_cast<std::uint64_t>(0x1p10);
-  return (std::bit_cast<std::uint64_t>(x) & ~signBit) - low < high - low;
+  return (std::bit_cast<std::uint64_t>(x) & ~signMask) - low < high - low;
 }
 
 }  // namespace

@@ -51,6 +51,7 @@
 #include <cstdint>
 #include <span>
 
+#include "double_bits.h"
 #include "sine_cosine_tables.h"
 
 namespace geocart {
@@ -241,8 +242,8 @@ bool roundToNearest(const Value<n>& v, bool force, double& result) {
     ++exponent;
   }
   const std::uint64_t biased = static_cast<std::uint64_t>(exponent + 52 + 1023);
-  const std::uint64_t bits = (v.negative ? std::uint64_t{1} << 63 : 0) | (biased << 52) |
-                             (significand & ((std::uint64_t{1} << 52) - 1));
+  const std::uint64_t bits = (v.negative ? doublebits::signMask : 0) | (biased << 52) |
+                             (significand & doublebits::fractionMask);
   result = std::bit_cast<double>(bits);
   return true;
 }
@@ -254,7 +255,7 @@ bool evaluate(double x, bool force, SineCosine& out) {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
   const bool negative = (bits >> 63) != 0;
   const int biased = static_cast<int>((bits >> 52) & 0x7ff);
-  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  std::uint64_t m = bits & doublebits::fractionMask;
   int e;  // |x| = m 2^e
   if (biased == 0) {
     e = -1074;
@@ -265,7 +266,7 @@ bool evaluate(double x, bool force, SineCosine& out) {
 
   int octant = 0;
   Angle<n> theta;
-  if (std::bit_cast<double>(bits & ~(std::uint64_t{1} << 63)) <= 0x1.921fb54442d18p-1) {
+  if (std::bit_cast<double>(bits & ~doublebits::signMask) <= 0x1.921fb54442d18p-1) {
     const int zeros = std::countl_zero(m);
     theta.mantissa = Fraction<n>{};
     theta.mantissa[0] = m << zeros;
@@ -312,7 +313,7 @@ bool evaluate(double x, bool force, SineCosine& out) {
 }  // namespace
 
 SineCosine accurateSineCosine(double x) noexcept {
-  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
+  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(x) & ~doublebits::signMask;
   if (magnitude < std::bit_cast<std::uint64_t>(0x1p-27)) {
     // |sin x - x| <= |x|^3 / 6 < 2^-55 |x|, less than half the gap to either
     // neighbour of x (at least 2^-54 |x|): sin x rounds to x, zeros and

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "double_bits.h"
 #include "sine_cosine.h"
 
 namespace geocart {
@@ -86,9 +87,9 @@ class NaNRuled {
 
  private:
   static NaNRuled quieted(double nan) noexcept {
-    return NaNRuled(std::bit_cast<double>(std::bit_cast<std::uint64_t>(nan) | quietBit));
+    return NaNRuled(std::bit_cast<double>(std::bit_cast<std::uint64_t>(nan) | doublebits::quietBit));
   }
-  static NaNRuled invalid() noexcept { return NaNRuled(std::bit_cast<double>(invalidNaN)); }
+  static NaNRuled invalid() noexcept { return NaNRuled(std::bit_cast<double>(doublebits::invalidNaN)); }
   // The result `r` of an operation on `a` and `b`, written in that order.
   static NaNRuled of(NaNRuled a, NaNRuled b, double r) noexcept {
     if (std::isnan(a.v_)) return quieted(a.v_);
@@ -96,8 +97,6 @@ class NaNRuled {
     return std::isnan(r) ? invalid() : NaNRuled(r);
   }
 
-  static constexpr std::uint64_t quietBit = std::uint64_t{1} << 51;
-  static constexpr std::uint64_t invalidNaN = 0xFFF8000000000000;
   double v_;
 };
 

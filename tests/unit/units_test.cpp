@@ -121,9 +121,9 @@ void standardUnitsOnFileAndPipe() {
   int ends[2];
   if (pipe(ends) != 0) std::abort();
   dup2(ends[1], 1);
-  check(!recio::unitTableExists(), "table before the first statement");
+  check(recio::connectedUnit(recio::inputUnit) == nullptr, "no unit before the first statement");
   recio::createUnitTable();
-  check(recio::unitTableExists(), "table after creation");
+  check(recio::connectedUnit(recio::errorUnit) != nullptr, "units after creation");
 
   const recio::Unit* in = recio::connectedUnit(recio::inputUnit);
   check(in != nullptr, "unit 5 connected");
