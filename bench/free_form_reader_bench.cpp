@@ -46,7 +46,7 @@ void freeFormReaderGroups(benchmark::State& state) {
     source.openDescriptor(fd, 5, false);
     recio::FreeFormReader reader;
     for (std::uint64_t i = 0; i < groupCount; ++i) {
-      std::int32_t s = reader.beginRead(source, true, false);
+      std::int32_t s = reader.beginDetachedRead(source);
       if (s == 0) s = reader.readReal(lat);
       if (s == 0) s = reader.readReal(lon);
       if (s == 0) s = reader.readReal(h);

@@ -174,11 +174,6 @@ void FieldEditor::beginRecord(std::int32_t unit, const Format& format) noexcept 
   startWalk(format);
 }
 
-void FieldEditor::beginRecord(OutputStream& stream, const Format& format) noexcept {
-  output_ = &stream;
-  startWalk(format);
-}
-
 void FieldEditor::startWalk(const Format& format) noexcept {
   descriptor_ = format.descriptors.data();
   end_ = descriptor_ + format.descriptors.size();

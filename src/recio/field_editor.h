@@ -55,9 +55,6 @@ class FieldEditor {
  public:
   // Starts a record on `unit` (6: standard output) with `format`.
   void beginRecord(std::int32_t unit, const Format& format) noexcept;
-  // Starts a record on a stream of the caller's own, outside the unit
-  // table: the statement context is left as it is.
-  void beginRecord(OutputStream& stream, const Format& format) noexcept;
   void putReal(double x) noexcept;
   void putText(const char* text, std::int32_t length) noexcept;
   // Ends the record with a newline.

@@ -633,16 +633,6 @@ std::int32_t FreeFormReader::beginRead(std::int32_t unit, bool endOfFileExit,
   return success;
 }
 
-std::int32_t FreeFormReader::beginRead(CharSource& source, bool endOfFileExit,
-                                       bool errorExit) noexcept {
-  beginExternalStatement(true, Form::freeForm, source.unit(), "ext list io", endOfFileExit,
-                         errorExit);
-  statementContext.unitObtained = true;
-  startStatement(*state_, source, endOfFileExit, errorExit);
-  if (state_->trace != nullptr) *state_->trace = ReadTrace{};
-  return success;
-}
-
 std::int32_t FreeFormReader::beginDetachedRead(CharSource& source) noexcept {
   // With both exits nothing reaches the failure report or the context.
   startStatement(*state_, source, true, true);

@@ -26,11 +26,6 @@ class FreeFormReader {
   // Begins a statement on an external unit (5: standard input).
   std::int32_t beginRead(std::int32_t unit, bool endOfFileExit,
                          bool errorExit) noexcept;
-  // Begins a statement on a source opened with CharSource::openDescriptor,
-  // described in the statement context as a read of the source's unit with
-  // the unit obtained. The source must outlive the statement.
-  std::int32_t beginRead(CharSource& source, bool endOfFileExit,
-                         bool errorExit) noexcept;
   // Begins a statement on `source` that touches no process-wide state: the
   // statement context is left as it is and every status is returned, end of
   // file and errors alike; nothing is ever reported. For a thread of its
@@ -53,9 +48,9 @@ class FreeFormReader {
   // Statements read one after another from the characters that `source`
   // has in hand (StatementInBlock), the first from buffered() on, each
   // ended by its endRead, `last` what the last of them leaves: leaves the
-  // reader's state and the source as beginRead(source) with these exits, one
-  // read per item and endRead would have left them after each, the source
-  // going on after the last. Their texts' targets are no longer than
+  // reader's state and the source as a statement begun on the source with
+  // these exits, one read per item and endRead would have left them after
+  // each, the source going on after the last. Their texts' targets are no longer than
   // textRoom(). The statement context is not set, as only a failure report
   // reads it and these statements cannot fail; a trace (traceInto) is not
   // written, as StatementInBlock::trace writes it.

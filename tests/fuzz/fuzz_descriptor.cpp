@@ -61,7 +61,7 @@ std::vector<Group> readGroups(const std::string& bytes) {
   char label[8];
   std::memset(label, ' ', sizeof label);
   for (int g = 0; g < maxGroups; ++g) {
-    std::int32_t status = reader.beginRead(source, true, true);
+    std::int32_t status = reader.beginDetachedRead(source);
     FUZZ_CHECK(status == 0);
     for (double& v : values) {
       if (status == 0) status = reader.readReal(v);

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same record through a source of our own: the same first outcome.
   recio::CharSource source;
   source.openRecord(record, recordLength);
-  FUZZ_CHECK(reader.beginRead(source, true, true) == 0);
+  FUZZ_CHECK(reader.beginDetachedRead(source) == 0);
   checkPosition(source, record);
   double values[3] = {std::bit_cast<double>(untouched), 0.0, 0.0};
   std::int32_t status = reader.readReal(values[0]);

@@ -291,7 +291,7 @@ std::vector<GroupState> readGroups(CharSource& source, std::vector<std::int32_t>
   GroupState s;
   for (int i = 0; i < 20; ++i) {
     FreeFormReader reader;
-    std::int32_t status = reader.beginRead(source, true, true);
+    std::int32_t status = reader.beginDetachedRead(source);
     if (status == 0) status = reader.readReal(s.lat);
     if (status == 0) status = reader.readReal(s.lon);
     if (status == 0) status = reader.readReal(s.h);

@@ -59,7 +59,7 @@ bool checkBothWays(const std::string& body, const Item* items, int count, std::u
   if (!readWhole(statement, items, count, fast)) return false;
   recio::ReadTrace fastTrace, generalTrace;
   statement.trace(fastTrace, chunk.position());
-  recio::FreeFormReader(fastState).takeInBlock(chunk, true, false, statement.leaves());
+  recio::FreeFormReader(fastState).takeInBlock(chunk, true, true, statement.leaves());
 
   readertest::Pieces feed(body, seed, readertest::generalPieces);
   recio::CharSource source;
@@ -67,7 +67,7 @@ bool checkBothWays(const std::string& body, const Item* items, int count, std::u
   recio::FreeFormReader reader(generalState);
   reader.traceInto(&generalTrace);
   Targets general;
-  std::int32_t status = reader.beginRead(source, true, false);
+  std::int32_t status = reader.beginDetachedRead(source);
   for (int i = 0; i < count && status == 0; ++i) {
     status = items[i].real ? reader.readReal(general.reals[i])
                            : reader.readText(general.texts[i], items[i].length);
