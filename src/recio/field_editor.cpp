@@ -161,11 +161,29 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
   editFixedExactly(x, width, decimals, field);
 }
 
+namespace {
+
+// The stream of `unit`, obtained by a statement with `format` as beginRecord
+// obtains it.
+OutputStream* streamForRecords(std::int32_t unit, const Format& format) noexcept {
+  beginExternalStatement(false, Form::fixedLayout, unit, format.text, false, false);
+  return obtainUnit(unit, true).output;
+}
+
+}  // namespace
+
 void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
                         std::size_t n) noexcept {
-  beginExternalStatement(false, Form::fixedLayout, unit, format.text, false, false);
-  OutputStream* output = obtainUnit(unit, true).output;
-  if (output != nullptr) output->write(records, n);
+  if (OutputStream* output = streamForRecords(unit, format); output != nullptr) {
+    output->write(records, n);
+  }
+}
+
+void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
+                        std::size_t n, ReadingPerByte& reading) noexcept {
+  if (OutputStream* output = streamForRecords(unit, format); output != nullptr) {
+    output->write(records, n, reading);
+  }
 }
 
 void FieldEditor::beginRecord(std::int32_t unit, const Format& format) noexcept {

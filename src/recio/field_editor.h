@@ -9,6 +9,7 @@
 namespace recio {
 
 class OutputStream;
+class ReadingPerByte;
 
 struct EditDescriptor {
   enum class Kind { f, x, a };
@@ -38,6 +39,10 @@ void editFixed(double x, std::int32_t width, std::int32_t decimals,
 // bytes go to its stream in order.
 void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
                         std::size_t n) noexcept;
+// The same, the records standing for as many statements, with the reading
+// where each of them stood (OutputStream::write with a ReadingPerByte).
+void writeEditedRecords(std::int32_t unit, const Format& format, const char* records,
+                        std::size_t n, ReadingPerByte& reading) noexcept;
 
 // The longest record of the two built-in formats, its newline included.
 inline constexpr std::size_t longestBuiltInRecord = 3 * 15 + 5 + 8 + 1;

@@ -142,7 +142,7 @@ void OutputStream::write(const char* bytes, std::size_t n) noexcept {
     if (buffering_ == Buffering::block && used_ == 0 && n >= capacity_) {
       // A whole buffer's worth goes out from the caller's bytes, in the same
       // write as when copied into the buffer and written at once.
-      writeOut(bytes, capacity_);
+      writeOut(bytes, capacity_, bytes + capacity_);
       bytes += capacity_;
       n -= capacity_;
       continue;
@@ -160,8 +160,20 @@ void OutputStream::write(const char* bytes, std::size_t n) noexcept {
     used_ += chunk;
     bytes += chunk;
     n -= chunk;
-    if (used_ == capacity_ || endsLine) flush();
+    if (used_ == capacity_ || endsLine) {
+      // Emptied first, as in handOver.
+      const std::size_t full = used_;
+      used_ = 0;
+      writeOut(buffer_, full, bytes);
+    }
   }
+}
+
+void OutputStream::write(const char* bytes, std::size_t n, ReadingPerByte& reading) noexcept {
+  reading_ = &reading;
+  callStart_ = bytes;
+  write(bytes, n);
+  reading_ = nullptr;
 }
 
 // Blocks several to a call. A block that fills is held, marked with where
@@ -173,8 +185,10 @@ void OutputStream::writeSeveral(const char* bytes, std::size_t n) noexcept {
   if (total < capacity_) {
     std::memcpy(buffer_ + used_, bytes, n);
     if (total >= limit_) {
-      const std::int64_t mark = readingMark();
-      for (std::size_t b = used_ / block_; b < total / block_; ++b) marks_[b] = mark;
+      for (std::size_t b = used_ / block_; b < total / block_; ++b) {
+        followReading(bytes + ((b + 1) * block_ - used_));
+        marks_[b] = readingMark();
+      }
       limit_ = (total / block_ + 1) * block_;
     }
     used_ = total;
@@ -201,6 +215,9 @@ bool OutputStream::handOver(std::size_t held, const char* more, std::size_t n) n
   const int error = writeAll(fd_, pieces, capacity_, done);
   if (error == 0) return true;
   const std::size_t refusedBlock = done / block_;
+  if (refusedBlock >= heldBlocks && more != nullptr) {
+    followReading(more + ((refusedBlock + 1) * block_ - held));
+  }
   refused(error, refusedBlock < heldBlocks ? marks_[refusedBlock] : noReadingMark);
   return false;
 }
@@ -226,9 +243,11 @@ void OutputStream::flush() noexcept {
   writeOut(buffer_, n);
 }
 
-void OutputStream::writeOut(const char* bytes, std::size_t n) noexcept {
+void OutputStream::writeOut(const char* bytes, std::size_t n, const char* filledBy) noexcept {
   const int error = writeAll(fd_, bytes, n);
-  if (error != 0) refused(error, noReadingMark);
+  if (error == 0) return;
+  if (filledBy != nullptr) followReading(filledBy);
+  refused(error, noReadingMark);
 }
 
 void OutputStream::refused(int error, std::int64_t readingMark) noexcept {

@@ -16,6 +16,19 @@ enum class BlockWrites {
   several,  // full blocks held back and handed over several to a call
 };
 
+// The reading's side of one write() that stands for the writes of several
+// statements, each of which wrote its record with the reading after its own
+// input: a converter that writes the lines of many groups at once.
+class ReadingPerByte {
+ public:
+  // Moves the reading to where it stood when the statement that wrote the
+  // call's byte number `end - 1` (counted from 0) wrote it.
+  virtual void readingAfterByte(std::size_t end) noexcept = 0;
+
+ protected:
+  ~ReadingPerByte() = default;
+};
+
 class OutputStream {
  public:
   // Largest buffer a stream uses; a destination that prefers more gets this.
@@ -50,15 +63,6 @@ class OutputStream {
   // before its area ends).
   std::size_t room() const noexcept { return limit_ - used_; }
 
-  // The most bytes that write() takes without writing any out or marking a
-  // held block full: a block-buffered stream's room before its current
-  // block ends, less one; 0 for an unbuffered or line-buffered one, which
-  // may write at the next byte (a memory stream: its room).
-  std::size_t roomBeforeAWrite() const noexcept {
-    if (buffering_ == Buffering::memory) return limit_ - used_;
-    return buffering_ == Buffering::block && fd_ >= 0 ? limit_ - used_ - 1 : 0;
-  }
-
   // Room for up to `n` bytes at the end of the buffer, for a writer that
   // builds its bytes in place, when a block-buffered or memory stream has
   // more room than that left in its current block; nullptr otherwise.
@@ -72,6 +76,7 @@ class OutputStream {
   void commit(std::size_t n) noexcept { used_ += n; }
 
   bool isOpen() const noexcept { return fd_ >= 0; }
+  Buffering buffering() const noexcept { return buffering_; }
   int fd() const noexcept { return fd_; }
 
   // Appends bytes. A full block, a newline on a line-buffered stream and
@@ -79,6 +84,13 @@ class OutputStream {
   // BlockWrites::several full blocks wait until the bound's worth of them
   // are full.
   void write(const char* bytes, std::size_t n) noexcept;
+  // As write(), for a block-buffered or line-buffered stream whose bytes
+  // stand for several statements' records: before a block (or a line) that
+  // they fill is held, or its refused write reported, the reading is moved
+  // to where it stood when the byte that filled it was written, so that a
+  // refusal leaves it where the statements would have. An unbuffered
+  // stream writes the bytes at once: a caller writes each record apart.
+  void write(const char* bytes, std::size_t n, ReadingPerByte& reading) noexcept;
   void put(char c) noexcept { write(&c, 1); }
 
   // Writes out what the buffer holds. A refused write on any unit but 0 ends
@@ -103,8 +115,16 @@ class OutputStream {
   static void beforeWaitingForInput(int fd) noexcept;
 
  private:
-  // Passes n bytes to the descriptor; a refusal is handled as flush() says.
-  void writeOut(const char* bytes, std::size_t n) noexcept;
+  // Passes n bytes to the descriptor; a refusal is handled as flush() says,
+  // with the reading first moved after the caller's byte before `filledBy`
+  // when that byte filled the block (or ended the line).
+  void writeOut(const char* bytes, std::size_t n, const char* filledBy = nullptr) noexcept;
+  // Where the caller's bytes up to `end` fill a block (or end a line) that is
+  // held, or whose refused write is reported: the reading follows them, when
+  // the caller said how.
+  void followReading(const char* end) noexcept {
+    if (reading_ != nullptr) reading_->readingAfterByte(static_cast<std::size_t>(end - callStart_));
+  }
   void writeSeveral(const char* bytes, std::size_t n) noexcept;
   bool handOver(std::size_t held, const char* more, std::size_t n) noexcept;
   void writeFullBlocks() noexcept;
@@ -122,6 +142,9 @@ class OutputStream {
   std::int64_t* marks_ = nullptr;
   std::int32_t unit_ = -1;
   const char* unitName_ = nullptr;
+  // During write(bytes, n, reading): the reading and the call's first byte.
+  ReadingPerByte* reading_ = nullptr;
+  const char* callStart_ = nullptr;
 };
 
 }  // namespace recio

@@ -236,7 +236,7 @@ class WorkerPool {
 // The owning thread's side: the chunks in stream order, the bytes read after
 // the last of them, and standard input's source, which reads through this
 // feed so that bytes read ahead are read once.
-class ParallelRun final : public recio::ByteFeed {
+class ParallelRun final : public recio::ByteFeed, public recio::ReadingPerByte {
  public:
   ParallelRun(Chunk* ring, std::size_t slots, char* carried, std::size_t chunkBytes,
               std::size_t outputRoom, bool pipe, WorkerPool& pool,
@@ -414,32 +414,43 @@ class ParallelRun final : public recio::ByteFeed {
     return true;
   }
 
-  // The kept lines on standard output, in the writes of the one-thread loop:
-  // the lines that fill no block (or, when lines go out as they end, none)
-  // go out together, and the one that fills a block goes out with the
-  // reading after its group, where one thread stands when it writes that
-  // line. So a refused write is reported with standard input where one
-  // thread leaves it.
+  // The kept lines on standard output, as the one-thread loop writes them: a
+  // statement each, with the reading after its group. A buffered stream
+  // takes them in one call, the reading following the lines that fill its
+  // blocks; an unbuffered one, and the first statement of all, which obtains
+  // the unit, take a line at a time. So a refused write is reported with
+  // standard input where one thread leaves it.
   void writeKeptLines(const Chunk& chunk) noexcept {
-    std::size_t line = 0;
-    std::size_t written = 0;  // bytes of the chunk's output
-    const auto writeUpTo = [&](std::size_t end) {
-      recio::writeEditedRecords(recio::outputUnit, recio::threeRealsAndLabel,
-                                chunk.output + written, chunk.lineEnd[end - 1] - written);
-      written = chunk.lineEnd[end - 1];
-      line = end;
-    };
-    while (line < chunk.lines) {
-      // Before its first statement the unit is obtained by the first line's.
+    writing_ = &chunk;
+    for (std::size_t line = 0; line < chunk.lines; ++line) {
       const recio::Unit* unit = recio::readyUnit(recio::outputUnit, true);
-      const std::size_t quiet = unit != nullptr ? unit->output->roomBeforeAWrite() : 0;
-      std::size_t next = line;
-      while (next < chunk.lines && chunk.lineEnd[next] - written <= quiet) ++next;
-      if (next > line) writeUpTo(next);
-      if (line == chunk.lines) break;
+      if (unit != nullptr && unit->output->buffering() != recio::Buffering::none) {
+        writeLines(line, chunk.lines);
+        return;
+      }
       source_.moveTo(chunk.start + chunk.groupEnd[line]);
-      writeUpTo(line + 1);
+      writeLines(line, line + 1);
     }
+  }
+
+  // Lines first to end - 1 of the chunk being written, in one call.
+  void writeLines(std::size_t first, std::size_t end) noexcept {
+    writtenBefore_ = first > 0 ? writing_->lineEnd[first - 1] : 0;
+    fillingLine_ = first;
+    recio::writeEditedRecords(recio::outputUnit, recio::threeRealsAndLabel,
+                              writing_->output + writtenBefore_,
+                              writing_->lineEnd[end - 1] - writtenBefore_, *this);
+  }
+
+  // The line that holds the call's byte end - 1 was written by the statement
+  // that had read its group. The bytes asked for only grow within a call:
+  // the line is looked for onwards from the last one found, through ends
+  // that another thread wrote, in the order of memory.
+  void readingAfterByte(std::size_t end) noexcept override {
+    const std::uint32_t* ends = writing_->lineEnd;
+    const auto target = static_cast<std::uint32_t>(writtenBefore_ + end);
+    while (fillingLine_ + 1 < writing_->lines && ends[fillingLine_] < target) ++fillingLine_;
+    source_.moveTo(writing_->start + writing_->groupEnd[fillingLine_]);
   }
 
   void retireOldest() noexcept {
@@ -466,6 +477,11 @@ class ParallelRun final : public recio::ByteFeed {
   double acceptedOut_ = 0.0;
   WorkerPool& pool_;
   recio::CharSource& source_;
+  // The chunk whose kept lines are being written, and the bytes of its
+  // output before the call under way.
+  const Chunk* writing_ = nullptr;
+  std::size_t writtenBefore_ = 0;
+  std::size_t fillingLine_ = 0;  // the line readingAfterByte found last
 };
 
 ParallelShare lastShare;
