@@ -198,7 +198,9 @@ std::string mixedInput() {
 // 46 blank), 32 labelled in every 80: each 4 KiB of results ends with a
 // line, and the sixteenth with the group that ends the first 64 KiB of the
 // input, which one thread reads in blocks of that size. A write refused
-// there leaves standard input at the end of that block, not of the next.
+// there leaves standard input at the end of that block, not of the next;
+// with one blank before the first group, that group's line end is the first
+// byte of the next block, and the write leaves standard input after it.
 std::string alignedInput() {
   std::string text;
   char line[96];
@@ -226,6 +228,7 @@ TEST(FileBlocks, RefusedWriteAsOnOneThread) {
   const Case cases[] = {
       {mixedInput(), {4096, 150001, 400000, 655360, 1000000, 1500007}},
       {alignedInput(), {16 * 4096 - 100}},
+      {" " + alignedInput(), {16 * 4096 - 100}},
   };
   const Tool oneThread{"geocart on one CPU", GEOCART_BINARY, {"-stdin"}, true};
   const Tool threaded[] = {
