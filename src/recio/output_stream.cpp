@@ -160,12 +160,7 @@ void OutputStream::write(const char* bytes, std::size_t n) noexcept {
     used_ += chunk;
     bytes += chunk;
     n -= chunk;
-    if (used_ == capacity_ || endsLine) {
-      // Emptied first, as in handOver.
-      const std::size_t full = used_;
-      used_ = 0;
-      writeOut(buffer_, full, bytes);
-    }
+    if (used_ == capacity_ || endsLine) writeBuffer(bytes);
   }
 }
 
@@ -237,10 +232,14 @@ void OutputStream::flush() noexcept {
     handOver(used_, nullptr, 0);
     return;
   }
+  writeBuffer(nullptr);
+}
+
+void OutputStream::writeBuffer(const char* filledBy) noexcept {
   // Emptied first, as in handOver.
   const std::size_t n = used_;
   used_ = 0;
-  writeOut(buffer_, n);
+  writeOut(buffer_, n, filledBy);
 }
 
 void OutputStream::writeOut(const char* bytes, std::size_t n, const char* filledBy) noexcept {

@@ -119,6 +119,8 @@ class OutputStream {
   // with the reading first moved after the caller's byte before `filledBy`
   // when that byte filled the block (or ended the line).
   void writeOut(const char* bytes, std::size_t n, const char* filledBy = nullptr) noexcept;
+  // The buffer's bytes, with one write a block: writeOut of them, emptied.
+  void writeBuffer(const char* filledBy) noexcept;
   // Where the caller's bytes up to `end` fill a block (or end a line) that is
   // held, or whose refused write is reported: the reading follows them, when
   // the caller said how.
